@@ -1,0 +1,56 @@
+# make build | test | test-asan | demo — each installs what it lacks.
+SHELL := /bin/bash
+.DEFAULT_GOAL := build
+
+VENV := .venv
+PY := $(VENV)/bin/python
+CMAKE := $(VENV)/bin/cmake
+CTEST := $(VENV)/bin/ctest
+APT_PACKAGES := g++ libgtest-dev libre2-dev
+NATIVE_BUILD := build/native
+ASAN_BUILD := build/asan
+JOBS := $(shell nproc)
+CMAKE_GENERATOR := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja)
+
+.PHONY: build test test-native test-python test-asan demo apt-packages
+
+apt-packages:
+	@tools/ensure-apt-packages.sh $(APT_PACKAGES)
+
+$(PY):
+	@python=$$(tools/find-python313.sh) && "$$python" -m venv $(VENV)
+
+$(VENV)/.requirements: requirements-dev.txt | $(PY)
+	$(PY) -m pip install -q --disable-pip-version-check -r requirements-dev.txt
+	@touch $@
+
+build: apt-packages $(VENV)/.requirements
+	$(PY) -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps .
+
+test-native: apt-packages $(VENV)/.requirements
+	$(CMAKE) -S . -B $(NATIVE_BUILD) $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=Release \
+	    -DKESTRUNE_BUILD_MODULE=OFF -DKESTRUNE_BUILD_TESTS=ON >/dev/null
+	$(CMAKE) --build $(NATIVE_BUILD) -j $(JOBS)
+	$(CTEST) --test-dir $(NATIVE_BUILD) --output-on-failure -j $(JOBS)
+
+test-python: build
+	$(PY) -m pytest -q tests/python
+
+test: test-native test-python
+
+# The C++ tests and the module built with AddressSanitizer and UBSan; the Python
+# tests run against that module with the sanitizer runtimes preloaded.
+test-asan: apt-packages $(VENV)/.requirements
+	$(CMAKE) -S . -B $(ASAN_BUILD) $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+	    -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_MODULE=ON -DKESTRUNE_BUILD_TESTS=ON \
+	    -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
+	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
+	$(CTEST) --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	PYTHONPATH=$(ASAN_BUILD)/package PYTHONMALLOC=malloc \
+	LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
+	ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(abspath tools/lsan-python.supp):print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    $(PY) -m pytest -q -p no:cacheprovider tests/python
+
+demo: build
+	$(PY) examples/demo.py

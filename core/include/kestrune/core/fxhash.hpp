@@ -1,0 +1,32 @@
+// FxHash: the fast, non-cryptographic hash of the module's internal tables. None of
+// its values is visible outside the module.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace kestrune {
+
+inline constexpr std::uint64_t kFxSeed = 0xf1357aea2e62a9c5ULL;
+
+class FxHasher {
+public:
+    void add_word(std::uint64_t word) { state_ = (state_ + word) * kFxSeed; }
+    std::uint64_t finish() const { return std::rotl(state_, 26); }
+
+private:
+    std::uint64_t state_ = 0;
+};
+
+// Hash functor for unordered containers keyed by 64-bit integers.
+struct FxIntegerHash {
+    std::size_t operator()(std::uint64_t key) const {
+        FxHasher hasher;
+        hasher.add_word(key);
+        return hasher.finish();
+    }
+};
+
+}  // namespace kestrune
