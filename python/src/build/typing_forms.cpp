@@ -122,13 +122,6 @@ bool is_typing_attribute(PyObject* typing, const char* name, PyObject* origin) {
     return attribute.get() == origin;
 }
 
-// -1 with the loading's exception set when the names cannot be loaded.
-int is_literal_origin(PyObject* origin) {
-    const TypingNames* names = typing_names();
-    if (names == nullptr) return -1;
-    return origin == names->literal.get() ? 1 : 0;
-}
-
 }  // namespace
 
 NodePtr compile_typing_form(PyObject* origin, PyObject* args, ConstantsPool& pool,
@@ -167,9 +160,7 @@ NodePtr compile_typing_form(PyObject* origin, PyObject* args, ConstantsPool& poo
     if (origin == names->union_.get() || origin == names->union_type.get()) {
         return compile_union_members(args, pool, definitions);
     }
-    int literal = is_literal_origin(origin);
-    if (literal < 0) return nullptr;
-    if (literal) {
+    if (origin == names->literal.get()) {
         if (PyTuple_GET_SIZE(args) == 1) return compile_annotation(PyTuple_GET_ITEM(args, 0), pool, definitions);
         return compile_union_members(args, pool, definitions);
     }
