@@ -48,7 +48,7 @@ test-asan: apt-packages $(VENV)/.requirements
 	$(CTEST) --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 	PYTHONPATH=$(ASAN_BUILD)/package PYTHONMALLOC=malloc \
 	LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
-	ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(abspath tools/lsan-python.supp):print_suppressions=0 \
+	ASAN_OPTIONS=detect_leaks=1:malloc_context_size=2 LSAN_OPTIONS=suppressions=$(abspath tools/lsan-python.supp):print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    $(PY) -m pytest -q -p no:cacheprovider tests/python
 
