@@ -1,3 +1,6 @@
+from dataclasses import dataclass
+from typing import Optional
+
 import pytest
 
 from kestrune import Validator, anything, complement, intersection, nothing, recursive, union
@@ -183,3 +186,44 @@ def test_module_functions_are_static_builtins():
         assert function.__module__ == "kestrune._kestrune"
         assert function.__text_signature__ == signature
         assert function.__doc__.strip()
+
+
+def linked_cell(p):
+    @dataclass
+    class Cell:
+        head: int
+        tail: p
+
+    return union(None, Cell)
+
+
+@pytest.mark.parametrize(
+    "builder, text",
+    [
+        (lambda p: list[p], "list[...]"),
+        (lambda p: list[p] | int, "list[...] | int"),
+        (lambda p: Optional[list[p]], "list[...] | None"),
+        (lambda p: set[p], "set[...]"),
+        (lambda p: frozenset[p], "frozenset[...]"),
+        (lambda p: dict[str, p], "dict[str, ...]"),
+        (lambda p: dict[p, int], "dict[..., int]"),
+        (lambda p: {"next": p}, "{'next': ...}"),
+        (lambda p: [p, int], "[..., int]"),
+        (lambda p: complement(list[p]), "complement(list[...])"),
+        (linked_cell, "None | Cell"),
+    ],
+)
+def test_a_self_reference_under_a_constructor_is_accepted(builder, text):
+    v = recursive(builder)
+    assert repr(v) == text
+    if builder is not linked_cell:  # each call defines a new class
+        assert v == recursive(builder) and hash(v) == hash(recursive(builder))
+
+
+def test_the_body_is_bound_after_the_definitions_it_embeds():
+    items = recursive(lambda p: list[p] | int)
+    tree = recursive(lambda p: dict[str, union(p, items)])
+    assert repr(tree) == "dict[str, ... | list[...] | int]"
+    # Embedding the finished validator again reuses nothing of the first binding.
+    assert repr(recursive(lambda q: list[tree])) == "list[dict[str, ... | list[...] | int]]"
+    assert tree == recursive(lambda p: dict[str, union(p, items)])

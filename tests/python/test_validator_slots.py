@@ -4,7 +4,7 @@ import threading
 
 import pytest
 
-from kestrune import Validator, anything, complement, intersection, nothing, union
+from kestrune import Validator, anything, complement, intersection, nothing, recursive, union
 
 
 def test_worked_hash_values():
@@ -258,3 +258,12 @@ def test_validators_compare_and_hash_from_many_threads():
     for thread in threads:
         thread.join()
     assert answers == [expected] * 8
+
+
+def test_or_appends_the_other_operands_definitions_after_its_own():
+    items = recursive(lambda p: list[p])
+    members = recursive(lambda p: set[p] | int)
+    both = items | members
+    assert repr(both) == "list[...] | set[...] | int"
+    assert both == union(items, members) and both != union(members, items)
+    assert repr(members | items) == "set[...] | int | list[...]"
