@@ -1,7 +1,10 @@
 // Module start-up.
 #include <Python.h>
 
+#include <utility>
+
 #include "kestrune/core/schema_node.hpp"
+#include "lib/combinators.hpp"
 #include "lib/validation_error.hpp"
 #include "lib/validator.hpp"
 #include "support/entry_point.hpp"
@@ -42,10 +45,28 @@ bool add_name(PyObject* module, const char* name, PyRef value) {
     return PyObject_SetAttrString(module, name, value.get()) == 0;
 }
 
+// Each function is added under its own __name__, owned by the module and carrying
+// the module's name as its __module__; METH_STATIC keeps the module out of self.
+bool add_functions(PyObject* module, PyMethodDef* functions) {
+    PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
+    if (!module_name) return false;
+    for (PyMethodDef* definition = functions; definition->ml_name != nullptr; ++definition) {
+        PyRef function = PyRef::steal(PyCFunction_NewEx(definition, module, module_name.get()));
+        if (!function) return false;
+        PyRef name = PyRef::steal(PyObject_GetAttrString(function.get(), "__name__"));
+        if (!name) return false;
+        if (!PyUnicode_Check(name.get())) throw InvariantFailure("a module function's __name__ is not a str");
+        const char* text = PyUnicode_AsUTF8(name.get());
+        if (text == nullptr || !add_name(module, text, std::move(function))) return false;
+    }
+    return true;
+}
+
 int module_exec(PyObject* module) {
     return guard_int_entry([&]() -> int {
         bool added = add_name(module, "ValidationError", PyRef::borrow(validation_error_type())) &&
                      add_name(module, "Validator", PyRef::borrow(reinterpret_cast<PyObject*>(validator_type()))) &&
+                     add_functions(module, combinator_functions()) &&
                      add_name(module, "anything", PyRef::steal(validator_from_node(make_leaf(NodeKind::Anything)))) &&
                      add_name(module, "nothing", PyRef::steal(validator_from_node(make_leaf(NodeKind::Nothing))));
         return added ? 0 : -1;

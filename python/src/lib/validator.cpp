@@ -5,6 +5,7 @@
 
 #include "build/compile_annotation.hpp"
 #include "lib/validator_methods.hpp"
+#include "lib/validator_slots.hpp"
 #include "render/render_schema.hpp"
 #include "support/argument_binding.hpp"
 #include "support/entry_point.hpp"
@@ -70,6 +71,9 @@ PyObject* create_validator_type() {
         {Py_tp_dealloc, reinterpret_cast<void*>(validator_dealloc)},
         {Py_tp_new, reinterpret_cast<void*>(validator_new)},
         {Py_tp_repr, reinterpret_cast<void*>(validator_repr)},
+        {Py_tp_hash, reinterpret_cast<void*>(validator_hash)},
+        {Py_nb_or, reinterpret_cast<void*>(validator_or)},
+        {Py_tp_richcompare, reinterpret_cast<void*>(validator_richcompare)},
         {Py_tp_methods, validator_methods()},
         {0, nullptr},
     };
