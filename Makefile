@@ -39,18 +39,15 @@ test-python: build
 test: test-native test-python
 
 # The C++ tests and the module built with AddressSanitizer and UBSan; the Python
-# tests run against that module with the sanitizer runtimes preloaded.
+# tests run against that module with the sanitizer runtimes preloaded
+# (tools/run-python-under-sanitizers.sh).
 test-asan: apt-packages $(VENV)/.requirements
 	$(CMAKE) -S . -B $(ASAN_BUILD) $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
 	    -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_MODULE=ON -DKESTRUNE_BUILD_TESTS=ON \
 	    -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	$(CTEST) --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
-	PYTHONPATH=$(ASAN_BUILD)/package PYTHONMALLOC=malloc \
-	LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libubsan.so)" \
-	ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(abspath tools/lsan-python.supp):print_suppressions=0 \
-	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	    $(PY) -m pytest -q -p no:cacheprovider tests/python
+	tools/run-python-under-sanitizers.sh $(ASAN_BUILD)/package $(PY) -m pytest -q -p no:cacheprovider tests/python
 
 demo: build
 	$(PY) examples/demo.py

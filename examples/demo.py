@@ -1,5 +1,6 @@
 """What kestrune does: schemas written as Python annotations, compiled into validators."""
 
+import dataclasses
 import enum
 import typing
 
@@ -12,6 +13,17 @@ class Color(enum.Enum):
 
 
 UserId = typing.NewType("UserId", int)
+
+
+class Movie(typing.TypedDict, total=False):
+    title: typing.Required[str]
+    year: int
+
+
+@dataclasses.dataclass
+class Point:
+    x: float
+    y: float
 
 
 def show(label, schema):
@@ -32,6 +44,15 @@ show("UserId (a NewType of int)", UserId)
 show('"int" (a str is a literal)', "int")
 show("42", 42)
 print(f"  {'anything / nothing':<28} -> {anything!r} / {nothing!r}")
+show("list[int]", list[int])
+show("dict[str, float]", dict[str, float])
+show("tuple[int, str, ...]", tuple[int, str, ...])
+show("[int, str] (fixed list)", [int, str])
+show("Optional[int]", typing.Optional[int])
+show("Literal['a', 'b']", typing.Literal["a", "b"])
+show("{'name': str, 'note?': str}", {"name": str, "note?": str})
+show("Movie (a TypedDict)", Movie)
+show("Point (a dataclass)", Point)
 
 print("\nSchemas that are refused, with the reason:")
 show("typing.Optional (bare)", typing.Optional)

@@ -246,6 +246,10 @@ struct Feed {
     }
 };
 
+// The worked feeds: list[int] and the closed record {"a": int}.
+Feed int_list_feed() { return Feed().u64(10).u64(0).u64(4).u64(1).u64(5); }
+Feed closed_record_feed() { return Feed().u64(13).u64(1).text("a").u64(5).u8(1).u64(0); }
+
 struct FeedCase {
     const char* label;
     std::function<NodePtr()> build;
@@ -256,9 +260,8 @@ TEST(HashFeed, MatchesTheFeedWrittenOut) {
     using K = NodeKind;
     const std::vector<FeedCase> cases = {
         {"Int", [] { return leaf(K::Int); }, Feed().u64(5)},
-        {"list[int]", [] { return list_seq(make_repeat(leaf(K::Int))); }, Feed().u64(10).u64(0).u64(4).u64(1).u64(5)},
-        {"closed record {a: int}", [] { return record_of(field("a", leaf(K::Int))); },
-         Feed().u64(13).u64(1).text("a").u64(5).u8(1).u64(0)},
+        {"list[int]", [] { return list_seq(make_repeat(leaf(K::Int))); }, int_list_feed()},
+        {"closed record {a: int}", [] { return record_of(field("a", leaf(K::Int))); }, closed_record_feed()},
         {"empty optional field name", [] { return record_of(field("", leaf(K::Int), false)); },
          Feed().u64(13).u64(1).u8(0xff).u64(5).u8(0).u64(0)},
         {"mapping str -> int", [] { return make_mapping(leaf(K::Str), leaf(K::Int)); },
@@ -297,8 +300,8 @@ TEST(HashFeed, MatchesTheFeedWrittenOut) {
 
 TEST(HashFeed, WorkedFeedsHaveTheirStatedLengths) {
     // Guards the table above against a miscounted expectation.
-    EXPECT_EQ(Feed().u64(10).u64(0).u64(4).u64(1).u64(5).bytes.size(), 40u);
-    EXPECT_EQ(Feed().u64(13).u64(1).text("a").u64(5).u8(1).u64(0).bytes.size(), 35u);
+    EXPECT_EQ(int_list_feed().bytes.size(), 40u);
+    EXPECT_EQ(closed_record_feed().bytes.size(), 35u);
 }
 
 TEST(HashFeed, ShapeFeedIsTheTailOfTheSequenceFeed) {

@@ -53,11 +53,6 @@ NodePtr typing_construct_error(PyObject* obj) {
                              "special form (such as Final or ClassVar) cannot be a schema; use a concrete type");
 }
 
-PyRef import_module(const char* name) {
-    PyRef text = PyRef::steal(PyUnicode_FromString(name));
-    return text ? PyRef::steal(PyImport_Import(text.get())) : PyRef();
-}
-
 // 1 when `obj` is a type variable, ParamSpec, TypeVarTuple or special form; 0 when
 // not; -1 with the exception of an instance test.
 int is_typing_construct(PyObject* obj) {
@@ -216,6 +211,11 @@ bool is_attribute_truthy(PyObject* obj, const char* name) {
 }
 
 int has_attribute(PyObject* obj, const char* name) { return PyObject_HasAttrStringWithError(obj, name); }
+
+PyRef import_module(const char* name) {
+    PyRef text = PyRef::steal(PyUnicode_FromString(name));
+    return text ? PyRef::steal(PyImport_Import(text.get())) : PyRef();
+}
 
 NodePtr compile_annotation(PyObject* obj, ConstantsPool& pool, std::vector<NodePtr>& definitions) {
     DepthLevel level;

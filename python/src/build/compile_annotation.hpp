@@ -8,6 +8,7 @@
 
 #include "build/constants_pool.hpp"
 #include "kestrune/core/schema_node.hpp"
+#include "support/py_ref.hpp"
 
 namespace kestrune::py {
 
@@ -25,5 +26,9 @@ bool is_attribute_truthy(PyObject* obj, const char* name);
 // Attribute presence: 1 present, 0 absent, -1 with an exception other than
 // AttributeError set.
 int has_attribute(PyObject* obj, const char* name);
+
+// The module through the interpreter's import function (answered from the module
+// cache after the first time); null with the import's exception set.
+PyRef import_module(const char* name);
 
 }  // namespace kestrune::py
