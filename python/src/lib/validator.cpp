@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "build/compile_annotation.hpp"
+#include "lib/membership.hpp"
 #include "lib/validator_methods.hpp"
 #include "lib/validator_slots.hpp"
 #include "render/render_schema.hpp"
@@ -65,12 +66,17 @@ PyObject* validator_repr(PyObject* self) {
     });
 }
 
+int validator_contains(PyObject* self, PyObject* value) {
+    return guard_int_entry([&] { return is_member(self, value); });
+}
+
 PyObject* create_validator_type() {
     PyType_Slot slots[] = {
         {Py_tp_doc, const_cast<char*>(kValidatorDoc)},
         {Py_tp_dealloc, reinterpret_cast<void*>(validator_dealloc)},
         {Py_tp_new, reinterpret_cast<void*>(validator_new)},
         {Py_tp_repr, reinterpret_cast<void*>(validator_repr)},
+        {Py_sq_contains, reinterpret_cast<void*>(validator_contains)},
         {Py_tp_hash, reinterpret_cast<void*>(validator_hash)},
         {Py_nb_or, reinterpret_cast<void*>(validator_or)},
         {Py_tp_richcompare, reinterpret_cast<void*>(validator_richcompare)},

@@ -6,15 +6,18 @@
 #include <vector>
 
 #include "build/constants_pool.hpp"
+#include "check/walk/precompute.hpp"
 #include "kestrune/core/schema_node.hpp"
+#include "support/once_cell.hpp"
 
 namespace kestrune::py {
 
-// Immutable after construction.
+// Immutable after construction, apart from `precompute` being built once.
 struct ValidatorValue {
     NodePtr schema;
     ConstantsPool constants;
     std::vector<NodePtr> definitions;
+    OnceBox<Precompute> precompute;
 };
 
 struct ValidatorObject {

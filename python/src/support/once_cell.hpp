@@ -33,8 +33,44 @@ public:
     T* peek() const { return value_.load(std::memory_order_acquire); }
 
 private:
-    std::atomic<T*> value_{nullptr};
-    PyMutex mutex_{};
+    mutable std::atomic<T*> value_{nullptr};
+    mutable PyMutex mutex_{};
+};
+
+}  // namespace kestrune::py
+
+namespace kestrune::py {
+
+// A per-object cell built once and destroyed with its owner. Waiting for another
+// thread's build detaches from the interpreter (PyMutex), so `build` must not call
+// Python code. Movable only before it is built (owners move it while constructing).
+template <class T>
+class OnceBox {
+public:
+    OnceBox() = default;
+    OnceBox(OnceBox&& other) noexcept : value_(other.value_.exchange(nullptr)) {}
+    OnceBox& operator=(OnceBox&&) = delete;
+    ~OnceBox() { delete value_.load(std::memory_order_acquire); }
+
+    template <class Build>
+    const T& get_or_build(Build&& build) const {
+        if (const T* value = value_.load(std::memory_order_acquire)) return *value;
+        PyMutex_Lock(&mutex_);
+        struct Unlock {
+            PyMutex* mutex;
+            ~Unlock() { PyMutex_Unlock(mutex); }
+        } unlock{&mutex_};
+        T* value = value_.load(std::memory_order_acquire);
+        if (value == nullptr) {
+            value = new T(build());
+            value_.store(value, std::memory_order_release);
+        }
+        return *value;
+    }
+
+private:
+    mutable std::atomic<T*> value_{nullptr};
+    mutable PyMutex mutex_{};
 };
 
 }  // namespace kestrune::py

@@ -1,0 +1,276 @@
+// Records and mappings: the boolean passes over a dict or a JSON object, and the
+// diagnosis that explains a failure.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "check/walk/walk.hpp"
+#include "errors/text_helpers.hpp"
+
+namespace kestrune::py {
+
+namespace {
+
+constexpr std::size_t kRuleKeyTextLimit = 40;
+
+// Field positions by name: the validator's precomputed index when it has one for
+// these fields, else a scan of the fields that gives the same answers without
+// allocating (the last namesake wins).
+class FieldLookup {
+public:
+    FieldLookup(const std::vector<Field>& fields, const Precompute& tables) : fields_(fields) {
+        if (fields.empty()) return;
+        auto found = tables.field_index.find(reinterpret_cast<std::uintptr_t>(fields.data()));
+        if (found != tables.field_index.end()) index_ = &found->second;
+    }
+
+    std::optional<std::uint64_t> find(std::string_view name) const {
+        if (index_ != nullptr) {
+            auto found = index_->names.find(name);
+            if (found == index_->names.end()) return std::nullopt;
+            return found->second;
+        }
+        for (std::size_t p = fields_.size(); p-- > 0;) {
+            if (fields_[p].name == name) return p;
+        }
+        return std::nullopt;
+    }
+
+    std::uint64_t required() const {
+        if (index_ != nullptr) return index_->required;
+        std::uint64_t count = 0;
+        for (const Field& field : fields_) count += field.required ? 1 : 0;
+        return count;
+    }
+
+private:
+    const std::vector<Field>& fields_;
+    const RecordIndex* index_ = nullptr;
+};
+
+// The required positions already counted in one pass; inline for the usual
+// record of at most 64 fields.
+class CountedPositions {
+public:
+    bool insert(std::uint64_t position) {
+        if (position < 64) {
+            const std::uint64_t bit = std::uint64_t{1} << position;
+            const bool fresh = (small_ & bit) == 0;
+            small_ |= bit;
+            return fresh;
+        }
+        const std::size_t slot = static_cast<std::size_t>(position - 64);
+        if (large_.size() <= slot) large_.resize(slot + 1, false);
+        const bool fresh = !large_[slot];
+        large_[slot] = true;
+        return fresh;
+    }
+
+private:
+    std::uint64_t small_ = 0;
+    std::vector<bool> large_;
+};
+
+// A dict's entries in storage order, read through the dict itself (an iteration a
+// subclass overrides is not used). Python code run between two entries may change
+// the dict: that ends the whole check with the interpreter's own messages.
+class DictEntries {
+public:
+    explicit DictEntries(PyObject* dict) : dict_(dict), size_(PyDict_GET_SIZE(dict)) {}
+
+    enum class Step { Entry, End, Changed };
+
+    Step next(PyRef& key, PyRef& value, FatalSlot& fatal) {
+        if (PyDict_GET_SIZE(dict_) != size_) return changed("dictionary changed size during iteration", fatal);
+        PyObject* raw_key = nullptr;
+        PyObject* raw_value = nullptr;
+        if (!PyDict_Next(dict_, &position_, &raw_key, &raw_value)) return Step::End;
+        if (++taken_ > size_) return changed("dictionary keys changed during iteration", fatal);
+        // Held for the visit: the walk may run code that drops them from the dict.
+        key = PyRef::borrow(raw_key);
+        value = PyRef::borrow(raw_value);
+        return Step::Entry;
+    }
+
+private:
+    static Step changed(const char* message, FatalSlot& fatal) {
+        PyErr_SetString(PyExc_RuntimeError, message);
+        end_check_with_current_error(fatal);
+        return Step::Changed;
+    }
+
+    PyObject* dict_;
+    Py_ssize_t size_;
+    Py_ssize_t position_ = 0;
+    Py_ssize_t taken_ = 0;
+};
+
+// The UTF-8 text of a str key; none for other keys and for a str without one.
+std::optional<std::string_view> key_text(PyObject* key) {
+    if (!PyUnicode_Check(key)) return std::nullopt;
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(key, &size);
+    if (data == nullptr) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+// The text of str(key), uncut; none when str() raises.
+std::optional<std::string> str_text(PyObject* key) {
+    PyRef text = PyRef::steal(PyObject_Str(key));
+    if (!text) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    return utf8_text(text.get());
+}
+
+bool match_key_rule(WalkValue key, WalkValue value, const WalkState& state, const KeyRule& rule) {
+    return is_member_of(*rule.key, key, state) && is_member_of(*rule.value, value, state);
+}
+
+bool matches_some_rule(const std::vector<KeyRule>& rules, WalkValue key, WalkValue value, const WalkState& state) {
+    for (const KeyRule& rule : rules) {
+        if (match_key_rule(key, value, state, rule)) return true;
+    }
+    return false;
+}
+
+bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& state) {
+    if (!PyDict_Check(dict)) return false;
+    const FieldLookup lookup(node.fields, state.precompute);
+    std::uint64_t remaining = lookup.required();
+    CountedPositions counted;
+    DictEntries entries(dict);
+    PyRef key;
+    PyRef value;
+    DictEntries::Step step;
+    while ((step = entries.next(key, value, state.fatal)) == DictEntries::Step::Entry) {
+        std::optional<std::uint64_t> position;
+        if (!node.fields.empty()) {
+            if (std::optional<std::string_view> text = key_text(key.get())) position = lookup.find(*text);
+        }
+        if (position) {
+            const Field& field = node.fields[*position];
+            if (!is_member_of(*field.schema, WalkValue::python(value.get()), state)) return false;
+            if (field.required && counted.insert(*position)) --remaining;
+        } else if (!matches_some_rule(node.rules, WalkValue::python(key.get()), WalkValue::python(value.get()),
+                                      state)) {
+            return false;
+        }
+    }
+    return step == DictEntries::Step::End && remaining == 0;
+}
+
+const JsonValue* last_entry(const std::vector<json::JsonMember>& members, std::string_view name) {
+    for (std::size_t i = members.size(); i-- > 0;) {
+        if (members[i].key.view() == name) return &members[i].value;
+    }
+    return nullptr;
+}
+
+bool match_json_record(const SchemaNode& node, const std::vector<json::JsonMember>& members,
+                       const WalkState& state) {
+    for (const Field& field : node.fields) {
+        if (const JsonValue* found = last_entry(members, field.name)) {
+            if (!is_member_of(*field.schema, WalkValue::of_json(*found), state)) return false;
+        } else if (field.required) {
+            return false;
+        }
+    }
+    const FieldLookup lookup(node.fields, state.precompute);
+    // The last value of each distinct undeclared key.
+    std::unordered_map<std::string_view, const JsonValue*> undeclared;
+    for (const json::JsonMember& member : members) {
+        if (!lookup.find(member.key.view())) undeclared[member.key.view()] = &member.value;
+    }
+    for (const auto& [text, value] : undeclared) {
+        JsonValue key;
+        key.kind = json::JsonKind::Str;
+        key.text = json::JsonText::borrowed(text);
+        if (!matches_some_rule(node.rules, WalkValue::of_json(key), WalkValue::of_json(*value), state)) return false;
+    }
+    return true;
+}
+
+// Reports an undeclared key that no rule admits.
+void report_undeclared_key(const SchemaNode& node, PyObject* key, PyObject* value, ErrorPath& path,
+                           const WalkState& state, ErrorList& errors) {
+    if (node.rules.empty()) {
+        std::string text = str_text(key).value_or(std::string());
+        std::string quoted = quote_text(text);
+        errors.push_back(make_child_error_record(path, PathSegment::key(std::move(text)), "extra_forbidden",
+                                                 "no unexpected key", std::move(quoted)));
+        return;
+    }
+    // Only the first rule is consulted for the report; both of its walks run.
+    std::optional<std::string> text = str_text(key);
+    path.push_back(PathSegment::key(text ? truncate_chars(*text, kRuleKeyTextLimit) : format_repr(key)));
+    const KeyRule& rule = node.rules.front();
+    walk_node(*rule.key, WalkValue::python(key), path, state, errors);
+    walk_node(*rule.value, WalkValue::python(value), path, state, errors);
+    path.pop_back();
+}
+
+void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                     ErrorList& errors) {
+    if (value.is_json() || !PyDict_Check(value.object())) {
+        errors.push_back(make_error_record("dict_type", "dict", value, path));
+        return;
+    }
+    PyObject* dict = value.object();
+    for (const Field& field : node.fields) {
+        PyRef name = PyRef::steal(PyUnicode_FromStringAndSize(field.name.data(),
+                                                             static_cast<Py_ssize_t>(field.name.size())));
+        PyObject* found = nullptr;
+        // The dict's own lookup: the keys' hashing and equality, no subclass hooks.
+        const int outcome = name ? PyDict_GetItemRef(dict, name.get(), &found) : -1;
+        PyRef found_value = PyRef::steal(found);
+        if (outcome < 0) {
+            PyErr_Clear();
+            errors.push_back(make_error_record("dict_type", "dict", value, path));
+        } else if (outcome == 1) {
+            path.push_back(PathSegment::key(field.name));
+            walk_node(*field.schema, WalkValue::python(found_value.get()), path, state, errors);
+            path.pop_back();
+        } else if (field.required) {
+            errors.push_back(make_child_error_record(path, PathSegment::key(field.name), "missing_key",
+                                                     "required key " + quote_text(field.name), "missing"));
+        }
+        if (state.fail_fast && !errors.empty()) return;
+    }
+    const FieldLookup lookup(node.fields, state.precompute);
+    DictEntries entries(dict);
+    PyRef key;
+    PyRef item;
+    while (entries.next(key, item, state.fatal) == DictEntries::Step::Entry) {
+        const std::optional<std::string_view> text = key_text(key.get());
+        if (text && lookup.find(*text)) continue;
+        if (matches_some_rule(node.rules, WalkValue::python(key.get()), WalkValue::python(item.get()), state)) {
+            continue;
+        }
+        report_undeclared_key(node, key.get(), item.get(), path, state, errors);
+        if (state.fail_fast && !errors.empty()) return;
+    }
+}
+
+}  // namespace
+
+bool walk_dict(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+               ErrorList& errors) {
+    bool member;
+    if (!value.is_json()) {
+        member = match_dict_record(node, value.object(), state);
+    } else {
+        const JsonValue& json_value = *value.json();
+        member = json_value.kind == json::JsonKind::Object && match_json_record(node, json_value.members, state);
+    }
+    if (!member && state.collect) diagnose_record(node, value, path, state, errors);
+    return member;
+}
+
+}  // namespace kestrune::py

@@ -1,0 +1,156 @@
+from typing import NotRequired, TypedDict
+
+import pytest
+
+from kestrune import Validator
+from walk_helpers import failure, records
+
+
+class Shouting(str):
+    pass
+
+
+@pytest.mark.parametrize(
+    "schema, value, expected_records",
+    [
+        ({"name": str}, {}, [("missing_key", ("name",), 'required key "name"', "missing")]),
+        ({"name": str}, [], [("dict_type", (), "dict", "[]")]),
+        ({"a": int}, {"a": 1, "b": 2}, [("extra_forbidden", ("b",), "no unexpected key", '"b"')]),
+        ({}, {"x": 1, "y": 2}, [
+            ("extra_forbidden", ("x",), "no unexpected key", '"x"'),
+            ("extra_forbidden", ("y",), "no unexpected key", '"y"'),
+        ]),
+        (dict[str, int], {1: 2}, [("string_type", ("1",), "str", "1")]),
+        (dict[str, int], {"k": "v"}, [("int_type", ("k",), "int", "'v'")]),
+        ({"a": int}, {"a": "x"}, [("int_type", ("a",), "int", "'x'")]),
+        (dict[str, int], {"k" * 45: "v"}, [("int_type", ("k" * 40 + "...",), "int", "'v'")]),
+        ({}, {"k" * 45: 1}, [("extra_forbidden", ("k" * 45,), "no unexpected key", '"' + "k" * 45 + '"')]),
+    ],
+)
+def test_diagnosis_records(schema, value, expected_records):
+    v = Validator(schema)
+    assert not v.is_valid(value)
+    assert records(v, value) == expected_records
+
+
+def test_fail_fast_stops_the_diagnosis_after_the_first_report():
+    assert len(records(Validator({}), {"x": 1, "y": 2}, fail_fast=True)) == 1
+    v = Validator({"a": int, "b": int})
+    assert records(v, {"a": "x", "b": "y"}, fail_fast=True) == [("int_type", ("a",), "int", "'x'")]
+    # Under rules both walks of the reported key run before the test.
+    assert records(Validator(dict[str, int]), {1: "v", 2: "w"}, fail_fast=True) == [
+        ("string_type", ("1",), "str", "1"),
+        ("int_type", ("1",), "int", "'v'"),
+    ]
+
+
+class UnprintableKey:
+    def __str__(self):
+        raise ValueError
+
+    def __repr__(self):
+        return "UnprintableKey()"
+
+
+def test_key_whose_str_raises():
+    key = UnprintableKey()
+    assert records(Validator(dict[str, int]), {key: 1}) == [("string_type", ("UnprintableKey()",), "str",
+                                                              "UnprintableKey()")]
+    assert records(Validator({}), {key: 1}) == [("extra_forbidden", ("",), "no unexpected key", '""')]
+
+
+def test_optional_fields_and_typed_dicts():
+    class Movie(TypedDict):
+        title: str
+        year: NotRequired[int]
+
+    v = Validator(Movie)
+    assert v.is_valid({"title": "x"}) and v.is_valid({"title": "x", "year": 1})
+    assert records(v, {"title": "x", "year": "y"}) == [("int_type", ("year",), "int", "'y'")]
+    assert records(v, {"year": 1}) == [("missing_key", ("title",), 'required key "title"', "missing")]
+
+
+def test_str_subclass_keys_match_by_text_and_count_once():
+    class Hashing(str):
+        def __hash__(self):
+            return 1
+
+        def __eq__(self, other):
+            return other is self
+
+    v = Validator({"a": int})
+    assert v.is_valid({Shouting("a"): 1})
+    assert v.is_valid({"a": 1, Hashing("a"): 2})
+    assert not v.is_valid({"a": 1, Hashing("a"): "x"})
+
+
+def test_namesake_fields_walk_the_last_one():
+    v = Validator({"a?": int, "a": str})
+    assert v.is_valid({"a": "s"}) is True
+
+
+def test_lone_surrogate_key_is_undeclared():
+    v = Validator({"a": int})
+    assert records(v, {"a": 1, "\ud800": 1}) == [
+        ("extra_forbidden", ("\ufffd" * 3,), "no unexpected key", '"' + "\ufffd" * 3 + '"')
+    ]
+
+
+def test_dict_subclass_is_read_through_its_storage():
+    class Odd(dict):
+        def __getitem__(self, key):
+            raise KeyError(key)
+
+        def __iter__(self):
+            return iter(())
+
+        def keys(self):
+            return []
+
+    v = Validator({"a": int})
+    assert v.is_valid(Odd(a=1))
+    assert records(v, Odd(a="x")) == [("int_type", ("a",), "int", "'x'")]
+
+
+class Growing:
+    """Equal to its twin, inserting a key into `target` when compared."""
+
+    target = None
+
+    def __eq__(self, other):
+        Growing.target["new"] = 1
+        return True
+
+    __hash__ = object.__hash__
+
+
+@pytest.mark.parametrize("call", ["is_valid", "validate"])
+def test_dict_grown_during_the_check_ends_it(call):
+    v = Validator({"last": Growing()})
+    value = {"last": Growing()}
+    Growing.target = value
+    with pytest.raises(RuntimeError, match="dictionary changed size during iteration"):
+        getattr(v, call)(value)
+
+
+def test_mapping_literal_admits_only_the_empty_dict():
+    v = Validator({})
+    assert v.is_valid({})
+    assert not v.is_valid({"a": 1})
+
+
+def test_failure_in_diagnosis_lookup_is_a_dict_type_record():
+    # The boolean pass matches keys by text; only the diagnosis looks the field name
+    # up with the keys' own hashing and equality, and a lookup that raises is
+    # reported against the dict itself.
+    class Key:
+        def __hash__(self):
+            return hash("a")
+
+        def __eq__(self, other):
+            raise ValueError
+
+    value = {Key(): 1}
+    error = failure(Validator({"a": int}), value)
+    assert error.errors[0]["code"] == "dict_type"
+    assert error.errors[0]["value"].startswith("{<")
