@@ -271,25 +271,18 @@ std::string_view error_code(const SchemaNode& node) { return kind_texts(node).co
 std::optional<SimpleShape> simple_shape(const SequenceShape& shape) {
     switch (shape.kind) {
         case ShapeKind::Empty: return SimpleShape{};
-        case ShapeKind::Item: return SimpleShape{{shape.item.get()}, nullptr};
+        case ShapeKind::Item: return SimpleShape{SimpleShape::Items({&shape, 1}), nullptr};
         case ShapeKind::Repeat:
             if (!is_repeated_item(shape)) return std::nullopt;
             return SimpleShape{{}, shape.inner->item.get()};
         case ShapeKind::Alternation: return std::nullopt;
         case ShapeKind::Concat: {
-            SimpleShape simple;
-            simple.prefix.reserve(shape.parts.size());
-            for (std::size_t i = 0; i < shape.parts.size(); ++i) {
-                const SequenceShape& part = shape.parts[i];
-                if (part.kind == ShapeKind::Item) {
-                    simple.prefix.push_back(part.item.get());
-                } else if (i + 1 == shape.parts.size() && is_repeated_item(part)) {
-                    simple.rest = part.inner->item.get();
-                } else {
-                    return std::nullopt;
-                }
-            }
-            return simple;
+            const std::span<const SequenceShape> parts(shape.parts);
+            std::size_t items = 0;
+            while (items < parts.size() && parts[items].kind == ShapeKind::Item) ++items;
+            if (items == parts.size()) return SimpleShape{SimpleShape::Items(parts), nullptr};
+            if (items + 1 != parts.size() || !is_repeated_item(parts[items])) return std::nullopt;
+            return SimpleShape{SimpleShape::Items(parts.first(items)), parts[items].inner->item.get()};
         }
     }
     return std::nullopt;

@@ -15,13 +15,7 @@
 namespace kestrune {
 namespace {
 
-using testing::bound;
-using testing::field;
-using testing::hash_of;
-using testing::item;
-using testing::leaf;
-using testing::list_of;
-using testing::rule;
+using namespace testing;  // the hand-built tree helpers
 
 constexpr std::size_t kDepth = 100'000;
 

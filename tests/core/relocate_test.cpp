@@ -12,12 +12,7 @@
 namespace kestrune {
 namespace {
 
-using testing::bound;
-using testing::field;
-using testing::item;
-using testing::leaf;
-using testing::list_of;
-using testing::rule;
+using namespace testing;  // the hand-built tree helpers
 
 using Renumber = std::function<std::uint64_t(std::uint64_t)>;
 

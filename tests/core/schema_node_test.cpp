@@ -133,7 +133,7 @@ TEST(SimpleShapeView, FixedItemsAndAtMostOneTrailingRepeat) {
         ASSERT_EQ(simple.has_value(), c.prefix.has_value());
         if (!simple) continue;
         std::vector<NodeKind> prefix;
-        for (const SchemaNode* node : simple->prefix) prefix.push_back(node->kind);
+        for (std::size_t i = 0; i < simple->prefix.size(); ++i) prefix.push_back(simple->prefix[i]->kind);
         EXPECT_EQ(prefix, *c.prefix);
         ASSERT_EQ(simple->rest != nullptr, c.rest.has_value());
         if (c.rest) {

@@ -14,13 +14,7 @@
 namespace kestrune {
 namespace {
 
-using testing::bound;
-using testing::field;
-using testing::hash_of;
-using testing::item;
-using testing::leaf;
-using testing::list_of;
-using testing::rule;
+using namespace testing;  // the hand-built tree helpers
 
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 constexpr std::uint64_t kHighBit = std::uint64_t{1} << 63;

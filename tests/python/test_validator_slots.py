@@ -5,6 +5,7 @@ import threading
 import pytest
 
 from kestrune import Validator, anything, complement, intersection, nothing, recursive, union
+from small_stack import run_on_small_stack
 
 
 def test_worked_hash_values():
@@ -204,25 +205,8 @@ def deep_tree():
     return build_deep_tree(4000)
 
 
-def run_on_small_stack(body):
-    outcome = {}
-
-    def target():
-        try:
-            outcome["result"] = body()
-        except BaseException as error:  # noqa: BLE001 - handed to the test thread
-            outcome["error"] = error
-
-    previous = threading.stack_size(512 * 1024)
-    try:
-        thread = threading.Thread(target=target)
-        thread.start()
-        thread.join()
-    finally:
-        threading.stack_size(previous)
-    if "error" in outcome:
-        raise outcome["error"]
-    return outcome["result"]
+def run_small(body):
+    return run_on_small_stack(body, 512 * 1024)
 
 
 def test_deep_trees_hash_compare_copy_and_free(deep_tree):
@@ -233,13 +217,13 @@ def test_deep_trees_hash_compare_copy_and_free(deep_tree):
         del twin, wider
         return answers
 
-    assert run_on_small_stack(body) == (True, True, True, True)
+    assert run_small(body) == (True, True, True, True)
 
 
 def test_a_deep_tree_cannot_be_rendered_on_a_small_stack(deep_tree):
     with pytest.raises(RecursionError):
-        run_on_small_stack(lambda: repr(deep_tree))
-    assert run_on_small_stack(lambda: repr(build_deep_tree(3))) == "complement(int | None) | None"
+        run_small(lambda: repr(deep_tree))
+    assert run_small(lambda: repr(build_deep_tree(3))) == "complement(int | None) | None"
 
 
 def test_validators_compare_and_hash_from_many_threads():

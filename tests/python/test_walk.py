@@ -1,11 +1,13 @@
 import enum
 import threading
+import typing
 from typing import Literal, Optional, Union
 
 import pytest
 
 import kestrune
 from kestrune import Validator
+from small_stack import run_on_small_stack
 from walk_helpers import failure, records
 
 
@@ -111,6 +113,31 @@ def test_list_aggregate_fail_fast_and_answering():
     assert records(v, value, fail_fast=True) == [("int_type", (1,), "int", "'a'")]
     assert not v.is_valid(value)
     assert records(v, (1,)) == [("list_type", (), "list", "(1,)")]
+
+
+class Whole(int):
+    pass
+
+
+@pytest.mark.parametrize(
+    "schema, value, member",
+    [
+        (list[int], [True, Whole(3), 2**70], True),
+        (list[bool], [True, 1], False),
+        (tuple[str, ...], ("a", b"b"), False),
+        (tuple[bytes, ...], (), True),
+        (list[None], [None, None, 0], False),
+        (list[typing.Any], [object(), None], True),
+        (list[float], [1.0, 1], False),
+    ],
+)
+def test_sequences_of_atoms(schema, value, member):
+    v = Validator(schema)
+    assert v.is_valid(value) is member
+    if member:
+        assert v.validate(value) is None
+    else:
+        assert len(failure(v, value).errors) == 1
 
 
 @pytest.mark.parametrize(
@@ -231,22 +258,8 @@ def test_value_of_a_failing_record_is_taken_when_the_failure_is_met():
 
 def test_low_native_stack_ends_the_check_with_recursion_error():
     v = Validator(list[list[int]])
-    outcome = []
-
-    def run():
-        try:
-            outcome.append(v.is_valid([[1]]))
-        except RecursionError as error:
-            outcome.append(error)
-
-    previous = threading.stack_size(160 * 1024)
-    try:
-        thread = threading.Thread(target=run)
-        thread.start()
-        thread.join()
-    finally:
-        threading.stack_size(previous)
-    assert isinstance(outcome[0], RecursionError)
+    with pytest.raises(RecursionError):
+        run_on_small_stack(lambda: v.is_valid([[1]]), 160 * 1024)
     assert v.is_valid([[1]])
 
 

@@ -10,6 +10,7 @@
 #include "lib/validator_slots.hpp"
 #include "support/argument_binding.hpp"
 #include "support/entry_point.hpp"
+#include "support/method_cast.hpp"
 #include "support/py_ref.hpp"
 
 namespace kestrune::py {
@@ -106,23 +107,18 @@ PyObject* recursive_function(PyObject*, PyObject* const* args, Py_ssize_t nargs,
 
 constexpr int kFunctionFlags = METH_FASTCALL | METH_KEYWORDS | METH_STATIC;
 
-template <PyObject* (*Function)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)>
-PyCFunction as_cfunction() {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Function));
-}
-
 }  // namespace
 
 PyMethodDef* combinator_functions() {
     static PyMethodDef functions[] = {
-        {"union", as_cfunction<union_function>(), kFunctionFlags,
+        {"union", as_method(union_function), kFunctionFlags,
          "union(*schemas)\n--\n\nThe union of the given schemas: a value in at least one of their sets."},
-        {"intersection", as_cfunction<intersection_function>(), kFunctionFlags,
+        {"intersection", as_method(intersection_function), kFunctionFlags,
          "intersection(*schemas)\n--\n\n"
          "The intersection of the given schemas: a value in every one of their sets."},
-        {"complement", as_cfunction<complement_function>(), kFunctionFlags,
+        {"complement", as_method(complement_function), kFunctionFlags,
          "complement(schema)\n--\n\nThe complement of a schema: every value not in its set."},
-        {"recursive", as_cfunction<recursive_function>(), kFunctionFlags,
+        {"recursive", as_method(recursive_function), kFunctionFlags,
          "recursive(builder)\n--\n\n"
          "A recursive schema, built as a fixpoint and tested for contractiveness.\n\n"
          "builder receives a placeholder validator standing for the schema being defined\n"

@@ -2,17 +2,13 @@
 
 #include "lib/membership.hpp"
 #include "lib/validator_slots.hpp"
+#include "support/method_cast.hpp"
 
 namespace kestrune::py {
 
 namespace {
 
 constexpr int kFastcallKeywords = METH_FASTCALL | METH_KEYWORDS;
-
-template <class Body>
-PyCFunction as_method(Body body) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(body));
-}
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -161,8 +162,22 @@ std::string_view error_code(const SchemaNode& node);
 
 // The simple view of a shape: fixed leading items and an optional repeated rest.
 // It borrows from the shape and lives no longer than it.
+// Nothing is allocated: the walk takes this view of every sequence it checks.
 struct SimpleShape {
-    std::vector<const SchemaNode*> prefix;
+    // The leading Item shapes, each read as its node.
+    class Items {
+    public:
+        Items() = default;
+        explicit Items(std::span<const SequenceShape> items) : items_(items) {}
+        std::size_t size() const { return items_.size(); }
+        bool empty() const { return items_.empty(); }
+        const SchemaNode* operator[](std::size_t i) const { return items_[i].item.get(); }
+
+    private:
+        std::span<const SequenceShape> items_;
+    };
+
+    Items prefix;
     const SchemaNode* rest = nullptr;
 };
 std::optional<SimpleShape> simple_shape(const SequenceShape& shape);

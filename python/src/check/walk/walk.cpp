@@ -12,33 +12,6 @@ namespace kestrune::py {
 
 namespace {
 
-// Type tests on the object's type alone: no Python code runs for atoms.
-bool is_atom_member(NodeKind kind, WalkValue value) {
-    if (value.is_json()) {
-        const json::JsonKind json_kind = value.json()->kind;
-        switch (kind) {
-            case NodeKind::NoneType: return json_kind == json::JsonKind::Null;
-            case NodeKind::Bool: return json_kind == json::JsonKind::Bool;
-            case NodeKind::Int:
-                return json_kind == json::JsonKind::Bool || json_kind == json::JsonKind::Int ||
-                       json_kind == json::JsonKind::BigInt;
-            case NodeKind::Float: return json_kind == json::JsonKind::Float;
-            case NodeKind::Str: return json_kind == json::JsonKind::Str;
-            default: return false;
-        }
-    }
-    PyObject* object = value.object();
-    switch (kind) {
-        case NodeKind::NoneType: return object == Py_None;
-        case NodeKind::Bool: return Py_IS_TYPE(object, &PyBool_Type);
-        case NodeKind::Int: return PyLong_Check(object);
-        case NodeKind::Float: return PyFloat_Check(object);
-        case NodeKind::Str: return PyUnicode_Check(object);
-        case NodeKind::Bytes: return PyBytes_Check(object);
-        default: return false;
-    }
-}
-
 bool walk_literal(const SchemaNode& node, WalkValue value, const ErrorPath& path, const WalkState& state,
                   ErrorList& errors) {
     if (!state.constants.contains_index(node.index)) return false;
@@ -206,37 +179,22 @@ bool walk_back_edge(const SchemaNode& node, WalkValue value, ErrorPath& path, co
 
 }  // namespace
 
-bool push_kind_error(bool verdict, const SchemaNode& node, WalkValue value, const ErrorPath& path,
-                     bool collect, ErrorList& errors) {
-    if (!verdict) record_failure(error_code(node), kind_name(node), value, path, collect, errors);
-    return verdict;
-}
-
 bool is_member_of(const SchemaNode& node, WalkValue value, const WalkState& state) {
     ErrorPath path;
     ErrorList errors;
     return walk_node(node, value, path, state.answering(), errors);
 }
 
-bool walk_node(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
-               ErrorList& errors) {
-    if (state.fatal.stop) return false;
+bool walk_composite_node(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                         ErrorList& errors) {
+    // Atoms never get here (walk_node answers them inline); every other kind may
+    // recurse, so it checks the stack first.
     if (native_stack_is_low()) [[unlikely]] {
         PyErr_SetString(PyExc_RecursionError, "maximum recursion depth exceeded while checking a value");
         end_check_with_current_error(state.fatal);
         return false;
     }
     switch (node.kind) {
-        case NodeKind::Anything:
-        case NodeKind::Any: return true;
-        case NodeKind::Nothing:
-        case NodeKind::NoneType:
-        case NodeKind::Bool:
-        case NodeKind::Int:
-        case NodeKind::Float:
-        case NodeKind::Str:
-        case NodeKind::Bytes:
-            return push_kind_error(is_atom_member(node.kind, value), node, value, path, state.collect, errors);
         case NodeKind::Literal: return walk_literal(node, value, path, state, errors);
         case NodeKind::Sequence: return walk_sequence(node, value, path, state, errors);
         case NodeKind::Set:
@@ -252,6 +210,7 @@ bool walk_node(const SchemaNode& node, WalkValue value, ErrorPath& path, const W
         case NodeKind::Placeholder:
             record_failure("unresolved_recursion", "a resolved recursive value", value, path, state.collect, errors);
             return false;
+        default: break;
     }
     throw InvariantFailure("invalid node kind");
 }

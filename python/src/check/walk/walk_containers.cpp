@@ -71,6 +71,20 @@ private:
     std::size_t length_;
 };
 
+// list[atom] and tuple[atom, ...]: a tight loop over the
+// storage. Atom tests run no Python code, so the items cannot change under it and
+// need no references of their own. None for other element kinds.
+std::optional<bool> answer_homogeneous_atoms(NodeKind element_kind, PyObject* sequence) {
+    if (element_kind == NodeKind::Anything || element_kind == NodeKind::Any) return true;
+    if (element_kind > NodeKind::Bytes) return std::nullopt;
+    PyObject* const* items = PySequence_Fast_ITEMS(sequence);  // a list or a tuple
+    const Py_ssize_t length = Py_SIZE(sequence);
+    for (Py_ssize_t i = 0; i < length; ++i) {
+        if (!is_atom_member(element_kind, WalkValue::python(items[i]))) return false;
+    }
+    return true;
+}
+
 bool is_sequence_kind(SequenceKind kind, WalkValue value) {
     if (value.is_json()) return kind == SequenceKind::List && value.json()->kind == json::JsonKind::Array;
     return kind == SequenceKind::List ? PyList_Check(value.object()) : PyTuple_Check(value.object());
@@ -93,6 +107,12 @@ bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, con
         push_length_error(is_list ? "list_length" : "tuple_length", kind_name(node), n, has_rest, value, path,
                           state.collect, errors);
         return false;
+    }
+    if (!value.is_json() && shape->prefix.empty() && shape->rest != nullptr) {
+        // Atom tests are pure, so a collecting walk of a member would record nothing:
+        // only a non-member needs the item-by-item walk below.
+        const std::optional<bool> answer = answer_homogeneous_atoms(shape->rest->kind, value.object());
+        if (answer && (*answer || !state.collect)) return *answer;
     }
     return items.visit_all(state.aggregate(), [&](std::size_t i, WalkValue element) {
         return walk_item(*shape, i, element, path, state, errors);

@@ -1,0 +1,140 @@
+import sys
+
+import pytest
+
+from kestrune import ValidationError, Validator
+from walk_helpers import failure
+
+
+def test_one_failure_at_the_root():
+    error = failure(Validator(int), "a")
+    assert str(error) == error.message == "expected int, got 'a' [int_type]"
+    assert error.args == ("expected int, got 'a' [int_type]",)
+    assert (error.code, error.expected, error.value, error.path) == ("int_type", "int", "'a'", ())
+
+
+def test_several_failures_give_one_line_each_and_the_attributes_describe_the_first():
+    error = failure(Validator(list[int]), [1, "a", None])
+    assert str(error) == (
+        "2 validation errors:\n"
+        "at [1]: expected int, got 'a' [int_type]\n"
+        "at [2]: expected int, got None [int_type]"
+    )
+    assert error.message == "at [1]: expected int, got 'a' [int_type]"
+    assert error.path == (1,)
+    assert [e["path"] for e in error.errors] == [(1,), (2,)]
+
+
+def test_error_dicts_list_their_keys_in_order_with_fresh_paths():
+    error = failure(Validator({"a": {"b": list[int]}}), {"a": {"b": [0, 0, 0, "x"]}})
+    (entry,) = error.errors
+    assert list(entry) == ["code", "path", "message", "expected", "value"]
+    assert entry["path"] == error.path == ("a", "b", 3)
+    assert type(entry["path"][2]) is int
+    assert entry["path"] is not error.path
+    assert entry["message"] == "at a.b[3]: expected int, got 'x' [int_type]"
+
+
+@pytest.mark.parametrize(
+    "schema, value, line",
+    [
+        # Keys are written raw, so a key holding "." reads like two steps.
+        ({"x": {"a.b": int}}, {"x": {"a.b": "1"}}, "at x.a.b: expected int, got '1' [int_type]"),
+        (list[{"x": int}], [{"x": 1}, {"y": 1, "x": 1}], "at [1].y: expected no unexpected key, got \"y\" [extra_forbidden]"),
+        (list[list[int]], [[0], [0, None]], "at [1][1]: expected int, got None [int_type]"),
+        ({"": {"a": int}}, {"": {"a": None}}, "at a: expected int, got None [int_type]"),
+        ({"": int}, {"": None}, "expected int, got None [int_type]"),
+    ],
+)
+def test_path_texts(schema, value, line):
+    assert failure(Validator(schema), value).message == line
+
+
+class Repr:
+    def __init__(self, text):
+        self.text = text
+
+    def __repr__(self):
+        return self.text
+
+
+class Loud(str):
+    def __str__(self):
+        raise ValueError("no")
+
+
+class RaisingRepr:
+    def __init__(self, error):
+        self.error = error
+
+    def __repr__(self):
+        raise self.error
+
+
+@pytest.mark.parametrize(
+    "text, shown",
+    [
+        ("x" * 80, "x" * 80),
+        ("x" * 81, "x" * 80 + "..."),
+        ("\u00e9" * 81, "\u00e9" * 80 + "..."),
+        ("\U0001f600" * 40, "\U0001f600" * 40),
+        ("a\ud800b", "a\ufffd\ufffd\ufffdb"),
+    ],
+)
+def test_value_texts_are_cut_by_characters(text, shown):
+    assert failure(Validator(int), Repr(text)).value == shown
+
+
+@pytest.mark.parametrize("error", [ValueError("no"), KeyboardInterrupt()])
+def test_a_raising_repr_is_unrepresentable_and_the_check_goes_on(error):
+    result = failure(Validator(list[int]), [RaisingRepr(error), "b"])
+    assert [e["value"] for e in result.errors] == ["<unrepresentable>", "'b'"]
+
+
+def test_a_repr_whose_str_raises_is_unprintable_and_reported_once(monkeypatch):
+    reports = []
+    monkeypatch.setattr(sys, "unraisablehook", reports.append)
+    assert failure(Validator(int), Repr(Loud("shown"))).value == "<unprintable Loud object>"
+    assert len(reports) == 1
+
+
+@pytest.mark.parametrize(
+    "fail_fast, message",
+    [
+        (1, "'int' object is not an instance of 'bool'"),
+        (None, "'None' is not an instance of 'bool'"),
+        ("yes", "'str' object is not an instance of 'bool'"),
+    ],
+)
+def test_fail_fast_is_converted_before_anything_is_checked(fail_fast, message):
+    with pytest.raises(TypeError) as info:
+        Validator(int).validate(1, fail_fast=fail_fast)
+    assert str(info.value) == message
+    assert info.value.__notes__ == ["while processing 'fail_fast'"]
+
+
+def test_entry_points_agree():
+    v = Validator(list[int])
+    member, stranger = [1, 2], [1, "2"]
+    assert v.ensure(member) is member
+    assert v.validate(member) is None
+    assert v.validate(member, fail_fast=True) is None
+    assert (v.is_valid(member), v.is_valid(stranger)) == (True, False)
+    assert (member in v, stranger in v) == (True, False)
+    for raising in (v.validate, v.ensure):
+        with pytest.raises(ValidationError):
+            raising(stranger)
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda v: v.validate(), "Validator.validate() missing 1 required positional argument: 'obj'"),
+        (lambda v: v.is_valid(1, 2), "Validator.is_valid() takes 1 positional arguments but 2 were given"),
+        (lambda v: v.ensure(1, fail_fast=True), "Validator.ensure() got an unexpected keyword argument 'fail_fast'"),
+    ],
+)
+def test_entry_point_binding_errors(call, message):
+    with pytest.raises(TypeError) as info:
+        call(Validator(int))
+    assert str(info.value) == message
