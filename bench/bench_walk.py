@@ -6,7 +6,8 @@ after `make build`. Every figure is the best of several repeats.
 
 import dataclasses
 import time
-from typing import Optional, TypedDict
+from types import SimpleNamespace
+from typing import Annotated, Literal, Optional, TypedDict
 
 from kestrune import Validator, recursive
 
@@ -114,6 +115,10 @@ def main():
         ("10-field record, dataclass", Validator(RowClass), row_object(1), 50_000),
         ("list of 1,000 records", Validator(list[Row]), [row(i) for i in range(1000)], 50),
         ("recursive list, 50 deep", recursive(lambda self: list[self]), nested_list(50), 20_000),
+        ("list of 1,000 pattern strings", Validator(list[Annotated[str, SimpleNamespace(pattern=r"[a-z]+-\d+")]]),
+         [f"item-{i}" for i in range(1000)], 200),
+        ("Literal of 100 strings", Validator(Literal[tuple(f"name{i}" for i in range(100))]), "name99", 200_000),
+        ("Annotated[int, ge, lt]", Validator(Annotated[int, SimpleNamespace(ge=0, lt=100)]), 42, 200_000),
     ]
     print(f"{'case':34} {'is_valid ns':>14} {'validate ns':>14}")
     for name, validator, value, loops in cases:

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace kestrune {
@@ -25,6 +26,26 @@ struct FxIntegerHash {
     std::size_t operator()(std::uint64_t key) const {
         FxHasher hasher;
         hasher.add_word(key);
+        return hasher.finish();
+    }
+};
+
+// Hash functor for texts, eight bytes at a time; looks up by view without making a
+// string (transparent).
+struct FxTextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        FxHasher hasher;
+        std::size_t i = 0;
+        for (; i + 8 <= text.size(); i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, text.data() + i, 8);
+            hasher.add_word(word);
+        }
+        std::uint64_t tail = 0;
+        std::memcpy(&tail, text.data() + i, text.size() - i);
+        hasher.add_word(tail);
+        hasher.add_word(text.size());
         return hasher.finish();
     }
 };

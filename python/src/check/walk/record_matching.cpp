@@ -22,7 +22,7 @@ class FieldLookup {
 public:
     FieldLookup(const std::vector<Field>& fields, const Precompute& tables) : fields_(fields) {
         if (fields.empty()) return;
-        auto found = tables.field_index.find(reinterpret_cast<std::uintptr_t>(fields.data()));
+        auto found = tables.field_index.find(storage_identity(fields));
         if (found != tables.field_index.end()) index_ = &found->second;
     }
 
