@@ -12,6 +12,7 @@
 #include "build/compile_forms.hpp"
 #include "build/pattern_engine.hpp"
 #include "errors/text_helpers.hpp"
+#include "support/utf8_view.hpp"
 
 namespace kestrune::py {
 
@@ -54,23 +55,11 @@ std::optional<std::uint64_t> read_count(PyObject* item, const char* name) {
     return count;
 }
 
-// The UTF-8 text of a str pattern; none for anything else or a text without one.
-std::optional<std::string_view> pattern_text(PyObject* value) {
-    if (!PyUnicode_Check(value)) return std::nullopt;
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(value, &size);
-    if (data == nullptr) {
-        PyErr_Clear();
-        return std::nullopt;
-    }
-    return std::string_view(data, static_cast<std::size_t>(size));
-}
-
 // Appends the constraints of one item; false with a ValueError set when its pattern
 // is refused.
 bool read_item(PyObject* item, ConstantsPool& pool, std::vector<Constraint>& constraints) {
     if (PyRef value = read_attribute(item, "pattern")) {
-        if (std::optional<std::string_view> text = pattern_text(value.get())) {
+        if (std::optional<std::string_view> text = utf8_view(value.get())) {
             const PatternCompilation compiled = compile_pattern(*text);
             if (!compiled.pattern) {
                 const std::string message =

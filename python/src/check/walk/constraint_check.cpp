@@ -5,6 +5,7 @@
 
 #include "build/pattern_engine.hpp"
 #include "errors/text_helpers.hpp"
+#include "support/utf8_view.hpp"
 
 namespace kestrune::py {
 
@@ -112,14 +113,9 @@ bool check_predicate(PyObject* object, PyObject* predicate, const ErrorPath& pat
 }
 
 bool matches_pattern(const std::string& pattern, PyObject* object, const Precompute& tables) {
-    if (!PyUnicode_Check(object)) return false;
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(object, &size);
-    if (data == nullptr) {
-        PyErr_Clear();
-        return false;
-    }
-    const std::string_view text(data, static_cast<std::size_t>(size));
+    const std::optional<std::string_view> text_view = utf8_view(object);
+    if (!text_view) return false;
+    const std::string_view text = *text_view;
     if (auto found = tables.pattern_cache.find(pattern); found != tables.pattern_cache.end()) {
         return found->second->matches(text);
     }

@@ -5,21 +5,11 @@
 #include <vector>
 
 #include "lib/validator.hpp"
+#include "support/utf8_view.hpp"
 
 namespace kestrune::py {
 
 namespace {
-
-// The exact text of an exactly-str object; none without a UTF-8 form.
-std::optional<std::string_view> exact_str_text(PyObject* object) {
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(object, &size);
-    if (data == nullptr) {
-        PyErr_Clear();
-        return std::nullopt;
-    }
-    return std::string_view(data, static_cast<std::size_t>(size));
-}
 
 // An exactly-int object as a signed 64-bit integer; none when it does not fit.
 std::optional<std::int64_t> exact_int_value(PyObject* object) {
@@ -129,7 +119,7 @@ private:
             if (PyLong_CheckExact(constant)) {
                 if (std::optional<std::int64_t> value = exact_int_value(constant)) sets.ints.insert(*value);
             } else if (PyUnicode_CheckExact(constant)) {
-                if (std::optional<std::string_view> text = exact_str_text(constant)) sets.strs.emplace(*text);
+                if (std::optional<std::string_view> text = utf8_view(constant)) sets.strs.emplace(*text);
             }
         }
         tables_.literal_sets.emplace(key, std::move(sets));
@@ -164,7 +154,7 @@ LiteralAnswer lookup_literal_union(const LiteralSets& sets, WalkValue value) {
         if (!integer) return LiteralAnswer::NotApplicable;
         found = sets.ints.contains(*integer);
     } else if (PyUnicode_CheckExact(object)) {
-        const std::optional<std::string_view> text = exact_str_text(object);
+        const std::optional<std::string_view> text = utf8_view(object);
         if (!text) return LiteralAnswer::NotApplicable;
         found = sets.strs.contains(*text);
     } else {

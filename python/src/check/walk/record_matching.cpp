@@ -8,6 +8,7 @@
 
 #include "check/walk/walk.hpp"
 #include "errors/text_helpers.hpp"
+#include "support/utf8_view.hpp"
 
 namespace kestrune::py {
 
@@ -107,18 +108,6 @@ private:
     Py_ssize_t taken_ = 0;
 };
 
-// The UTF-8 text of a str key; none for other keys and for a str without one.
-std::optional<std::string_view> key_text(PyObject* key) {
-    if (!PyUnicode_Check(key)) return std::nullopt;
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(key, &size);
-    if (data == nullptr) {
-        PyErr_Clear();
-        return std::nullopt;
-    }
-    return std::string_view(data, static_cast<std::size_t>(size));
-}
-
 // The text of str(key), uncut; none when str() raises.
 std::optional<std::string> str_text(PyObject* key) {
     PyRef text = PyRef::steal(PyObject_Str(key));
@@ -152,7 +141,7 @@ bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& 
     while ((step = entries.next(key, value, state.fatal)) == DictEntries::Step::Entry) {
         std::optional<std::uint64_t> position;
         if (!node.fields.empty()) {
-            if (std::optional<std::string_view> text = key_text(key.get())) position = lookup.find(*text);
+            if (std::optional<std::string_view> text = utf8_view(key.get())) position = lookup.find(*text);
         }
         if (position) {
             const Field& field = node.fields[*position];
@@ -248,7 +237,7 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
     PyRef key;
     PyRef item;
     while (entries.next(key, item, state.fatal) == DictEntries::Step::Entry) {
-        const std::optional<std::string_view> text = key_text(key.get());
+        const std::optional<std::string_view> text = utf8_view(key.get());
         if (text && lookup.find(*text)) continue;
         if (matches_some_rule(node.rules, WalkValue::python(key.get()), WalkValue::python(item.get()), state)) {
             continue;

@@ -1,0 +1,24 @@
+// The UTF-8 text a str object keeps alongside itself.
+#pragma once
+
+#include <Python.h>
+
+#include <optional>
+#include <string_view>
+
+namespace kestrune::py {
+
+// The text of a str (or subclass), borrowed from the object; none for any other
+// object and for a str holding a lone surrogate (the error is cleared).
+inline std::optional<std::string_view> utf8_view(PyObject* object) {
+    if (!PyUnicode_Check(object)) return std::nullopt;
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+    if (data == nullptr) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+}  // namespace kestrune::py
