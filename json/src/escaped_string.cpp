@@ -1,0 +1,142 @@
+// Decoding strings that hold escapes. Kept out of line: most strings have none.
+#include <cstdint>
+
+#include "kestrune/json/detail/string_reader.hpp"
+
+namespace kestrune::json::detail {
+
+namespace {
+
+constexpr std::uint32_t kHighSurrogateFirst = 0xd800;
+constexpr std::uint32_t kLowSurrogateFirst = 0xdc00;
+constexpr std::uint32_t kLowSurrogateLast = 0xdfff;
+
+int hex_digit_value(char digit) {
+    if (digit >= '0' && digit <= '9') return digit - '0';
+    if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+    if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
+    return -1;
+}
+
+bool is_low_surrogate(std::uint32_t unit) { return unit >= kLowSurrogateFirst && unit <= kLowSurrogateLast; }
+bool is_high_surrogate(std::uint32_t unit) { return unit >= kHighSurrogateFirst && unit < kLowSurrogateFirst; }
+
+void append_utf8(std::string& out, std::uint32_t code_point) {
+    if (code_point < 0x80) {
+        out.push_back(static_cast<char>(code_point));
+    } else if (code_point < 0x800) {
+        out.push_back(static_cast<char>(0xc0 | (code_point >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code_point & 0x3f)));
+    } else if (code_point < 0x10000) {
+        out.push_back(static_cast<char>(0xe0 | (code_point >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3f)));
+        out.push_back(static_cast<char>(0x80 | (code_point & 0x3f)));
+    } else {
+        out.push_back(static_cast<char>(0xf0 | (code_point >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3f)));
+        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3f)));
+        out.push_back(static_cast<char>(0x80 | (code_point & 0x3f)));
+    }
+}
+
+// The four hexadecimal digits at `cursor`; returns the position after them.
+const char* read_hex_unit(const char* cursor, const char* end, std::uint32_t& unit, ReadFailure& failure) {
+    unit = 0;
+    for (int count = 0; count < 4; ++count, ++cursor) {
+        if (cursor == end) {
+            failure = {JsonErrorKind::EofWhileParsingString, end};
+            return nullptr;
+        }
+        const int value = hex_digit_value(*cursor);
+        if (value < 0) {
+            failure = {JsonErrorKind::InvalidEscape, cursor};
+            return nullptr;
+        }
+        unit = unit << 4 | static_cast<std::uint32_t>(value);
+    }
+    return cursor;
+}
+
+// After a high surrogate escape, the low one that must complete the pair.
+const char* read_low_surrogate(const char* cursor, const char* end, std::uint32_t& unit, ReadFailure& failure) {
+    for (const char expected : {'\\', 'u'}) {
+        if (cursor == end) {
+            failure = {JsonErrorKind::EofWhileParsingString, end};
+            return nullptr;
+        }
+        if (*cursor != expected) {
+            failure = {JsonErrorKind::UnexpectedEndOfHexEscape, cursor};
+            return nullptr;
+        }
+        ++cursor;
+    }
+    cursor = read_hex_unit(cursor, end, unit, failure);
+    if (cursor != nullptr && !is_low_surrogate(unit)) {
+        failure = {JsonErrorKind::LoneLeadingSurrogate, cursor - 1};
+        return nullptr;
+    }
+    return cursor;
+}
+
+// `cursor` is at the letter after a backslash \u; appends the character it stands for.
+const char* decode_unicode_escape(const char* cursor, const char* end, std::string& out, ReadFailure& failure) {
+    std::uint32_t unit;
+    cursor = read_hex_unit(cursor + 1, end, unit, failure);
+    if (cursor == nullptr) return nullptr;
+    if (is_low_surrogate(unit)) {
+        failure = {JsonErrorKind::LoneLeadingSurrogate, cursor - 1};
+        return nullptr;
+    }
+    if (is_high_surrogate(unit)) {
+        std::uint32_t low;
+        cursor = read_low_surrogate(cursor, end, low, failure);
+        if (cursor == nullptr) return nullptr;
+        unit = 0x10000 + ((unit - kHighSurrogateFirst) << 10) + (low - kLowSurrogateFirst);
+    }
+    append_utf8(out, unit);
+    return cursor;
+}
+
+// `cursor` is at a backslash; appends what the escape stands for.
+const char* decode_escape(const char* cursor, const char* end, std::string& out, ReadFailure& failure) {
+    ++cursor;
+    if (cursor == end) {
+        failure = {JsonErrorKind::EofWhileParsingString, end};
+        return nullptr;
+    }
+    char decoded;
+    switch (*cursor) {
+        case '"': decoded = '"'; break;
+        case '\\': decoded = '\\'; break;
+        case '/': decoded = '/'; break;
+        case 'b': decoded = '\b'; break;
+        case 'f': decoded = '\f'; break;
+        case 'n': decoded = '\n'; break;
+        case 'r': decoded = '\r'; break;
+        case 't': decoded = '\t'; break;
+        case 'u': return decode_unicode_escape(cursor, end, out, failure);
+        default: failure = {JsonErrorKind::InvalidEscape, cursor}; return nullptr;
+    }
+    out.push_back(decoded);
+    return cursor + 1;
+}
+
+}  // namespace
+
+const char* read_escaped_string(const char* body, const char* cursor, const char* end, bool check_utf8,
+                                std::string& scratch, StringToken& token, ReadFailure& failure) {
+    scratch.assign(body, cursor);
+    for (;;) {
+        cursor = decode_escape(cursor, end, scratch, failure);
+        if (cursor == nullptr) return nullptr;
+        const char* const run = cursor;
+        cursor = skip_plain_run(cursor, end, check_utf8, failure);
+        if (cursor == nullptr) return nullptr;
+        scratch.append(run, cursor);
+        if (*cursor == '"') break;
+    }
+    token = {scratch, JsonTextOrigin::Scratch};
+    return cursor + 1;
+}
+
+}  // namespace kestrune::json::detail

@@ -1,0 +1,126 @@
+// What well-formed documents read as.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "json_test_support.hpp"
+#include "kestrune/json/json_tree_builder.hpp"
+
+namespace kestrune::json::testing {
+namespace {
+
+struct ValueCase {
+    std::string document;
+    std::string described;
+};
+
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << '\'' << c.document << '\''; }
+
+class ReaderValueTest : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(ReaderValueTest, ReadsAs) {
+    const ValueCase& c = GetParam();
+    EXPECT_EQ(read_and_describe(c.document, JsonSource::Bytes), c.described);
+    EXPECT_EQ(read_and_describe(c.document, JsonSource::Str), c.described);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scalars, ReaderValueTest, ::testing::Values(
+    ValueCase{"null", "null"},
+    ValueCase{" \t\n\rtrue \t\n\r", "true"},
+    ValueCase{"false", "false"},
+    ValueCase{"0", "0"},
+    ValueCase{"-0", "0"},
+    ValueCase{"42", "42"},
+    ValueCase{"-42", "-42"},
+    ValueCase{"999999999999999999", "999999999999999999"},
+    ValueCase{"-999999999999999999", "-999999999999999999"},
+    // From 19 digits on, integers keep their exact digits, even those that fit 64 bits.
+    ValueCase{"1000000000000000000", "big:1000000000000000000"},
+    ValueCase{"-9223372036854775808", "big:-9223372036854775808"},
+    ValueCase{"12345678901234567890", "big:12345678901234567890"}));
+
+INSTANTIATE_TEST_SUITE_P(Floats, ReaderValueTest, ::testing::Values(
+    ValueCase{"1.5", "1.5"},
+    ValueCase{"-0.0", "-0"},
+    ValueCase{"0e0", "0"},
+    ValueCase{"1E2", "100"},
+    ValueCase{"1e+2", "100"},
+    ValueCase{"25e-1", "2.5"},
+    ValueCase{"0.1", "0.1"},
+    ValueCase{"123456789012345678901234567890.0", "1.2345678901234568e+29"},
+    ValueCase{"0.30000000000000004", "0.30000000000000004"},
+    ValueCase{"9007199254740993.0", "9007199254740992"},
+    ValueCase{"2.2250738585072011e-308", "2.225073858507201e-308"},
+    ValueCase{"1.7976931348623157e308", "1.7976931348623157e+308"},
+    ValueCase{"4.9e-324", "5e-324"},
+    ValueCase{"3e-324", "5e-324"},
+    // Beyond the finite range: infinities; below the smallest subnormal: zeros.
+    ValueCase{"1e400", "inf"},
+    ValueCase{"-1e400", "-inf"},
+    ValueCase{"1.7976931348623159e308", "inf"},
+    ValueCase{"1e99999999999999999999", "inf"},
+    ValueCase{"2e-324", "0"},
+    ValueCase{"1e-400", "0"},
+    ValueCase{"-1e-400", "-0"},
+    ValueCase{"0.0000001e-99999999999", "0"},
+    ValueCase{"0e99999999999", "0"}));
+
+INSTANTIATE_TEST_SUITE_P(Strings, ReaderValueTest, ::testing::Values(
+    ValueCase{"\"\"", "\"\""},
+    ValueCase{"\"plain text\"", "\"plain text\""},
+    ValueCase{"\"\x7f\"", "\"\x7f\""},
+    ValueCase{"\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\"", "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
+    ValueCase{"\"\\\"\\\\\\/\\b\\f\\n\\r\\t\"", "\"\"\\/\b\f\n\r\t\""},
+    ValueCase{"\"\\u0041\\u00e9\\u20AC\"", "\"A\xc3\xa9\xe2\x82\xac\""},
+    ValueCase{"\"\\ud83d\\ude00\"", "\"\xf0\x9f\x98\x80\""},
+    ValueCase{"\"\\uDBFF\\uDFFF\"", "\"\xf4\x8f\xbf\xbf\""},
+    ValueCase{"\"a\\u0000b\"", std::string("\"a\0b\"", 5)},
+    ValueCase{"\"x\\ny\\u0041 long tail after the escape to scan\"",
+              "\"x\nyA long tail after the escape to scan\""}));
+
+INSTANTIATE_TEST_SUITE_P(Containers, ReaderValueTest, ::testing::Values(
+    ValueCase{"[]", "[]"},
+    ValueCase{"[ ]", "[]"},
+    ValueCase{"{ }", "{}"},
+    ValueCase{"[1, 2.5, \"x\", null, [true], {}]", "[1,2.5,\"x\",null,[true],{}]"},
+    ValueCase{"{\"a\": {\"b\": [1, {\"c\": false}]}}", "{\"a\":{\"b\":[1,{\"c\":false}]}}"},
+    ValueCase{"\n{\n  \"a\" : 1 ,\n  \"b\" : [ ]\n}\n", "{\"a\":1,\"b\":[]}"},
+    // Repeated keys are all kept, in document order.
+    ValueCase{"{\"a\":1,\"b\":2,\"a\":3}", "{\"a\":1,\"b\":2,\"a\":3}"},
+    ValueCase{"{\"\\u0061\":1,\"a\":2}", "{\"a\":1,\"a\":2}"}));
+
+TEST(ReaderValueTest, ReadsIntegerPartsUpToTheLimit) {
+    const std::string longest(4300, '9');
+    EXPECT_EQ(read_and_describe(longest), std::string("big:") + longest);
+    const std::string negative = std::string("-") + std::string(4299, '9');
+    EXPECT_EQ(read_and_describe(negative), std::string("big:") + negative);
+    EXPECT_EQ(read_and_describe(std::string("1") + std::string(4299, '0') + ".5"), "inf");
+    EXPECT_EQ(read_and_describe(std::string("0.") + std::string(5000, '0') + "1"), "0");
+    EXPECT_EQ(read_and_describe(std::string("0.") + std::string(5000, '3')), "0.3333333333333333");
+}
+
+TEST(ReaderValueTest, BorrowsUnescapedTextFromTheDocument) {
+    const std::string document = R"({"plain": "value", "esc\u0061ped": "v\nalue", "n": 123456789012345678901})";
+    JsonValue root;
+    ASSERT_FALSE(read_json_value(document, JsonSource::Bytes, root));
+    const auto inside_document = [&](std::string_view text) {
+        return text.data() >= document.data() && text.data() + text.size() <= document.data() + document.size();
+    };
+    ASSERT_EQ(root.members.size(), 3u);
+    EXPECT_TRUE(inside_document(root.members[0].key.view()));
+    EXPECT_TRUE(inside_document(root.members[0].value.text.view()));
+    EXPECT_EQ(root.members[1].key.view(), "escaped");
+    EXPECT_FALSE(inside_document(root.members[1].key.view()));
+    EXPECT_EQ(root.members[1].value.text.view(), "v\nalue");
+    EXPECT_FALSE(inside_document(root.members[1].value.text.view()));
+    EXPECT_TRUE(inside_document(root.members[2].value.text.view()));
+}
+
+TEST(ReaderValueTest, KeepsEachDecodedTextApartFromTheScratchBuffer) {
+    // Escaped texts pass through one scratch buffer; each must come out whole.
+    EXPECT_EQ(read_and_describe(R"(["\u0031", {"\u0032": "\u0033"}, "\u0034\u0035"])"), R"(["1",{"2":"3"},"45"])");
+}
+
+}  // namespace
+}  // namespace kestrune::json::testing

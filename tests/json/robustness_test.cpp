@@ -1,0 +1,106 @@
+// Hostile input: random bytes, cut-off documents and very deep nesting. Every input
+// must give a value or an error placed inside the document, and never touch memory
+// outside it (these run under the sanitizers too).
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kestrune/json/json_tree_builder.hpp"
+
+namespace kestrune::json {
+namespace {
+
+// Reads from an exactly sized heap buffer so any overrun is caught.
+std::optional<JsonError> read_exact(std::string_view text, JsonSource source) {
+    const std::vector<char> exact(text.begin(), text.end());
+    JsonValue root;
+    const auto error = read_json_value(std::string_view(exact.data(), exact.size()), source, root);
+    if (error) {
+        EXPECT_LE(error->index, text.size());
+    }
+    return error;
+}
+
+const std::vector<std::string> kSampleDocuments = {
+    R"({"name": "caf\u00e9 \ud83d\ude00", "tags": ["a", "b\n", ""], "n": -12.5e-3, "big": 123456789012345678901,)"
+    R"( "ok": true, "none": null, "nested": {"x": [[], {}, [0, 1e400]]}})",
+    "[\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80 plain text long enough to be scanned wide\", -0, 0.5, false]",
+    "  \n\t\"\\\\\\\"\\/\\b\\f\\n\\r\\t\\u0000\"  ",
+};
+
+TEST(RobustnessTest, EveryTruncationOfADocumentIsRefusedOrRead) {
+    for (const std::string& document : kSampleDocuments) {
+        ASSERT_FALSE(read_exact(document, JsonSource::Bytes)) << document;
+        for (std::size_t length = 0; length < document.size(); ++length) {
+            const std::string_view prefix(document.data(), length);
+            read_exact(prefix, JsonSource::Bytes);
+            read_exact(prefix, JsonSource::Str);
+        }
+    }
+}
+
+TEST(RobustnessTest, RandomBytesAndMutationsAreHandled) {
+    std::mt19937 random(7);
+    const std::string alphabet = "[]{},:\"\\ -+.0123456789eEtrufalsn\x80\xc3\xe2\xf0\xed\x01\n";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(random() % 64, '\0');
+        for (char& byte : text) {
+            byte = round % 3 == 0 ? static_cast<char>(random()) : alphabet[random() % alphabet.size()];
+        }
+        read_exact(text, JsonSource::Bytes);
+        read_exact(text, JsonSource::Str);
+    }
+    for (const std::string& document : kSampleDocuments) {
+        for (int round = 0; round < 500; ++round) {
+            std::string mutated = document;
+            mutated[random() % mutated.size()] = static_cast<char>(random());
+            read_exact(mutated, JsonSource::Bytes);
+        }
+    }
+}
+
+TEST(RobustnessTest, AMillionOpenBracketsStopAtTheDepthLimit) {
+    const std::size_t count = 1'000'000;
+    for (const char* opening : {"[", "{\"k\":", "[{\"k\":"}) {
+        std::string document;
+        for (std::size_t i = 0; i < count / 2; ++i) document += opening;
+        const auto error = read_exact(document, JsonSource::Bytes);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind, JsonErrorKind::RecursionLimitExceeded) << opening;
+    }
+    const std::string balanced = std::string(count, '[') + std::string(count, ']');
+    const auto error = read_exact(balanced, JsonSource::Bytes);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, (JsonError{JsonErrorKind::RecursionLimitExceeded, 201}));
+}
+
+// Against the library's correctly rounded conversion, over the cases that the
+// reader's own exact path finishes and those it hands on.
+TEST(RobustnessTest, FloatsAgreeWithTheCorrectlyRoundedConversion) {
+    std::mt19937_64 random(99);
+    for (int round = 0; round < 20000; ++round) {
+        std::string token = random() % 2 ? "-" : "";
+        const unsigned integer_digits = 1 + random() % 20;
+        token += static_cast<char>('1' + random() % 9);
+        for (unsigned i = 1; i < integer_digits; ++i) token += static_cast<char>('0' + random() % 10);
+        token += '.';
+        const unsigned fraction_digits = 1 + random() % 20;
+        for (unsigned i = 0; i < fraction_digits; ++i) token += static_cast<char>('0' + random() % 10);
+        if (random() % 2) {
+            token += 'e';
+            token += std::to_string(static_cast<int>(random() % 80) - 40);
+        }
+        double expected = 0.0;
+        std::from_chars(token.data(), token.data() + token.size(), expected);
+        JsonValue root;
+        ASSERT_FALSE(read_json_value(token, JsonSource::Bytes, root)) << token;
+        ASSERT_EQ(root.kind, JsonKind::Float);
+        EXPECT_EQ(root.number, expected) << token;
+    }
+}
+
+}  // namespace
+}  // namespace kestrune::json
