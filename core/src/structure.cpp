@@ -287,6 +287,10 @@ std::strong_ordering compare_key_rule_lists(const std::vector<KeyRule>& a, const
     });
 }
 
+std::strong_ordering compare_constraint(const Constraint& a, const Constraint& b) {
+    return compare_constraints(a, b);
+}
+
 std::strong_ordering compare_constraint_lists(const std::vector<Constraint>& a,
                                               const std::vector<Constraint>& b) {
     return compare_arrays(a, b, compare_constraints);

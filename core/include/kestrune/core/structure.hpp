@@ -23,6 +23,7 @@ std::strong_ordering compare_nodes(const SchemaNode& a, const SchemaNode& b);
 std::strong_ordering compare_shapes(const SequenceShape& a, const SequenceShape& b);
 std::strong_ordering compare_field_lists(const std::vector<Field>& a, const std::vector<Field>& b);
 std::strong_ordering compare_key_rule_lists(const std::vector<KeyRule>& a, const std::vector<KeyRule>& b);
+std::strong_ordering compare_constraint(const Constraint& a, const Constraint& b);
 std::strong_ordering compare_constraint_lists(const std::vector<Constraint>& a,
                                               const std::vector<Constraint>& b);
 
