@@ -12,13 +12,13 @@ namespace {
 
 // One walk from the root with the call's own guard, slot, path and records. Returns
 // the verdict; a kept fatal exception is left in `fatal`.
-bool walk_root(const ValidatorValue& validator, PyObject* value, FatalSlot& fatal, bool collect, bool fail_fast,
+bool walk_root(const ValidatorValue& validator, WalkValue value, FatalSlot& fatal, bool collect, bool fail_fast,
                ErrorList& errors) {
     const Precompute& tables = validator.precompute.get_or_build([&] { return build_precompute(validator); });
     RecursionGuard guard;
     const WalkState state{validator.constants, validator.definitions, tables, guard, fatal, collect, fail_fast};
     ErrorPath path;
-    return walk_node(*validator.schema, WalkValue::python(value), path, state, errors);
+    return walk_node(*validator.schema, value, path, state, errors);
 }
 
 // Raises the exception that ended the check; a stop always comes with one.
@@ -36,7 +36,7 @@ bool bind_obj(const char* callable, PyObject* const* args, Py_ssize_t nargs, PyO
 
 }  // namespace
 
-int is_member(PyObject* validator, PyObject* value) {
+int is_member(PyObject* validator, WalkValue value) {
     FatalSlot fatal;
     ErrorList errors;
     const bool member = walk_root(validator_value(validator), value, fatal, false, true, errors);
@@ -48,7 +48,8 @@ int is_member(PyObject* validator, PyObject* value) {
 int validate_value(PyObject* validator, PyObject* value, bool fail_fast) {
     FatalSlot fatal;
     ErrorList errors;
-    const bool member = walk_root(validator_value(validator), value, fatal, true, fail_fast, errors);
+    const bool member =
+        walk_root(validator_value(validator), WalkValue::python(value), fatal, true, fail_fast, errors);
     if (fatal.stop) return raise_fatal(fatal);
     if (member) return 0;
     PyRef error = make_validation_error(errors);
@@ -74,7 +75,7 @@ PyObject* validator_is_valid(PyObject* self, PyObject* const* args, Py_ssize_t n
     return guard_object_entry([&]() -> PyObject* {
         PyObject* obj = nullptr;
         if (!bind_obj("Validator.is_valid()", args, nargs, kwnames, &obj)) return nullptr;
-        const int member = is_member(self, obj);
+        const int member = is_member(self, WalkValue::python(obj));
         if (member < 0) return nullptr;
         return PyBool_FromLong(member);
     });

@@ -1,12 +1,15 @@
-// Checking one Python value against a validator's root.
+// Checking one value against a validator's root.
 #pragma once
 
 #include <Python.h>
 
+#include "check/walk/walk_value.hpp"
+
 namespace kestrune::py {
 
-// 1 member, 0 not, -1 with the fatal exception the walk kept set.
-int is_member(PyObject* validator, PyObject* value);
+// 1 member, 0 not, -1 with the fatal exception the walk kept set. `value` is a
+// Python object or a parsed document.
+int is_member(PyObject* validator, WalkValue value);
 
 // 0 member; -1 with the kept fatal exception or a ValidationError of every recorded
 // failure set.

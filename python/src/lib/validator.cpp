@@ -67,7 +67,7 @@ PyObject* validator_repr(PyObject* self) {
 }
 
 int validator_contains(PyObject* self, PyObject* value) {
-    return guard_int_entry([&] { return is_member(self, value); });
+    return guard_int_entry([&] { return is_member(self, WalkValue::python(value)); });
 }
 
 PyObject* create_validator_type() {

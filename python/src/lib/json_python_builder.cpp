@@ -1,0 +1,116 @@
+#include "lib/json_python_builder.hpp"
+
+#include <cstdint>
+#include <vector>
+
+#include "errors/text_helpers.hpp"
+#include "kestrune/json/json_reader.hpp"
+#include "lib/json_string_cache.hpp"
+#include "support/entry_point.hpp"
+
+namespace kestrune::py {
+
+namespace {
+
+using json::JsonTextOrigin;
+
+// The sink: finished values wait on one stack until their container closes, which
+// then takes them over in one go (a list of exactly their number, a dict filled in
+// document order so that a later duplicate replaces the earlier value).
+class PythonObjectBuilder {
+public:
+    bool null_value() { return push(PyRef::borrow(Py_None)); }
+    bool bool_value(bool value) { return push(PyRef::borrow(value ? Py_True : Py_False)); }
+    bool int_value(std::int64_t value) { return push(PyRef::steal(PyLong_FromLongLong(value))); }
+    bool big_int_value(std::string_view digits) {
+        const std::string text(digits);
+        return push(PyRef::steal(PyLong_FromString(text.c_str(), nullptr, 10)));
+    }
+    bool float_value(double value) { return push(PyRef::steal(PyFloat_FromDouble(value))); }
+    bool string_value(std::string_view text, JsonTextOrigin) {
+        const bool cached = text.size() >= kCachedStringMinBytes && text.size() <= kCachedStringMaxBytes;
+        return push(cached ? cached_string(text) : new_string(text));
+    }
+    bool member_key(std::string_view text, JsonTextOrigin) { return push(cached_string(text)); }
+    bool start_array() { return open(); }
+    bool start_object() { return open(); }
+
+    bool end_array() {
+        const std::size_t first = close();
+        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values_.size() - first)));
+        if (!list) return failed();
+        for (std::size_t i = first; i < values_.size(); ++i) {
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i - first), values_[i].release());
+        }
+        values_.resize(first);
+        return push(std::move(list));
+    }
+
+    bool end_object() {
+        const std::size_t first = close();
+        PyRef dict = PyRef::steal(PyDict_New());
+        if (!dict) return failed();
+        for (std::size_t i = first; i + 1 < values_.size(); i += 2) {
+            if (PyDict_SetItem(dict.get(), values_[i].get(), values_[i + 1].get()) < 0) return failed();
+        }
+        values_.resize(first);
+        return push(std::move(dict));
+    }
+
+    PyRef take_root() { return std::move(values_.front()); }
+
+    // Why a sink event stopped the read: the interpreter's exception, described.
+    std::string failure_text() const { return "Internal error: " + quote_text(failure_); }
+
+private:
+    static PyRef new_string(std::string_view text) {
+        return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+    }
+
+    bool push(PyRef value) {
+        if (!value) return failed();
+        values_.push_back(std::move(value));
+        return true;
+    }
+
+    bool open() {
+        starts_.push_back(values_.size());
+        return true;
+    }
+
+    std::size_t close() {
+        const std::size_t first = starts_.back();
+        starts_.pop_back();
+        return first;
+    }
+
+    // Keeps a description of the pending exception and clears it.
+    bool failed() {
+        PyRef exception = PyRef::steal(PyErr_GetRaisedException());
+        if (!exception) throw InvariantFailure("a JSON value could not be built without an exception");
+        failure_ = format_class_name(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())));
+        if (PyRef message = PyRef::steal(PyObject_Str(exception.get()))) {
+            failure_ += ": " + utf8_text(message.get());
+        }
+        PyErr_Clear();
+        return false;
+    }
+
+    std::vector<PyRef> values_;
+    std::vector<std::size_t> starts_;
+    std::string failure_;
+};
+
+}  // namespace
+
+JsonReadResult read_json_to_python(std::string_view document, bool from_str) {
+    PythonObjectBuilder builder;
+    const auto source = from_str ? json::JsonSource::Str : json::JsonSource::Bytes;
+    if (const std::optional<json::JsonError> error = json::read_json(document, source, builder)) {
+        if (error->kind == json::JsonErrorKind::SinkStopped) return builder.failure_text();
+        return json::format_json_error(document, *error);
+    }
+    return builder.take_root();
+}
+
+}  // namespace kestrune::py
