@@ -12,7 +12,7 @@ ASAN_BUILD := build/asan
 JOBS := $(shell nproc)
 CMAKE_GENERATOR := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja)
 
-.PHONY: build test test-native test-python test-asan demo apt-packages
+.PHONY: build test test-native test-python test-asan demo bench apt-packages
 
 apt-packages:
 	@tools/ensure-apt-packages.sh $(APT_PACKAGES)
@@ -51,3 +51,10 @@ test-asan: apt-packages $(VENV)/.requirements
 
 demo: build
 	$(PY) examples/demo.py
+
+# The benchmarks; the peer JSON libraries they compare against are installed for
+# them alone (bench/requirements.txt), never as dependencies of the package.
+bench: build
+	$(PY) -m pip install -q --disable-pip-version-check -r bench/requirements.txt
+	$(PY) bench/bench_walk.py
+	$(PY) bench/bench_json.py

@@ -1,0 +1,125 @@
+"""MB/s of reading JSON documents: kestrune's load, validate_json and is_valid_json
+against the standard json module and, when installed (bench/requirements.txt),
+orjson and msgspec. `make bench` installs them and runs this script.
+
+The documents are generated here: about 1 MB each.
+"""
+
+import json
+import random
+import time
+from typing import Optional, TypedDict
+
+from kestrune import Validator
+
+try:
+    import orjson
+except ImportError:
+    orjson = None
+try:
+    import msgspec
+except ImportError:
+    msgspec = None
+
+REPEATS = 9
+
+
+class Point(TypedDict):
+    x: int
+    y: int
+    label: str
+
+
+class Row(TypedDict):
+    name: str
+    count: int
+    ratio: float
+    active: bool
+    note: Optional[str]
+    scores: list[int]
+    origin: Point
+    tags: list[str]
+    weight: float
+    rank: int
+
+
+def records_document():
+    rows = []
+    i = 0
+    while len(json.dumps(rows)) < 1_000_000:
+        rows.extend(
+            {
+                "name": f"row {i + k}",
+                "count": i + k,
+                "ratio": (i + k) / 7,
+                "active": k % 2 == 0,
+                "note": None if k % 3 else "a note",
+                "scores": [1, 2, 3, i % 100],
+                "origin": {"x": k, "y": -k, "label": "origin"},
+                "tags": ["alpha", "beta"],
+                "weight": 1.25,
+                "rank": k,
+            }
+            for k in range(100)
+        )
+        i += 100
+    return json.dumps(rows).encode(), list[Row]
+
+
+def numbers_document():
+    generator = random.Random(7)
+    numbers = []
+    while len(numbers) < 80_000:
+        numbers.append(generator.randint(-(10**9), 10**9))
+        numbers.append(generator.random() * 1000)
+    return json.dumps(numbers).encode(), list[int | float]
+
+
+def strings_document():
+    generator = random.Random(7)
+    pieces = ['quote " backslash \\ tab \t', "line\nfeed", "caf\u00e9 \u65e5\u672c", "plain text " * 4]
+    strings = [" ".join(generator.choice(pieces) for _ in range(8)) for _ in range(4000)]
+    return json.dumps(strings).encode(), list[str]
+
+
+def best_seconds(call, document):
+    best = float("inf")
+    for _ in range(REPEATS):
+        start = time.perf_counter()
+        call(document)
+        best = min(best, time.perf_counter() - start)
+    return best
+
+
+def main():
+    for label, (document, schema) in [
+        ("records", records_document()),
+        ("numbers", numbers_document()),
+        ("strings with escapes", strings_document()),
+    ]:
+        validator = Validator(schema)
+        assert validator.is_valid_json(document), label
+        readers = {
+            "kestrune load": validator.load,
+            "kestrune validate_json": validator.validate_json,
+            "kestrune is_valid_json": validator.is_valid_json,
+            "json.loads": json.loads,
+        }
+        if orjson is not None:
+            readers["orjson.loads"] = orjson.loads
+        if msgspec is not None:
+            readers["msgspec decode"] = msgspec.json.decode
+            typed = msgspec.json.Decoder(schema)
+            readers["msgspec decode, typed"] = typed.decode
+        size = len(document) / 1e6
+        print(f"{label}: {size:.2f} MB")
+        times = {name: best_seconds(call, document) for name, call in readers.items()}
+        for name, seconds in times.items():
+            ratios = f"  load/orjson {times['kestrune load'] / times['orjson.loads']:.2f}x" if (
+                name == "kestrune load" and "orjson.loads" in times
+            ) else ""
+            print(f"  {name:26} {size / seconds:8.1f} MB/s{ratios}")
+
+
+if __name__ == "__main__":
+    main()
