@@ -1,5 +1,6 @@
 // Records and mappings: the boolean passes over a dict or a JSON object, and the
 // diagnosis that explains a failure.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -172,10 +173,13 @@ bool match_json_record(const SchemaNode& node, const std::vector<json::JsonMembe
         }
     }
     const FieldLookup lookup(node.fields, state.precompute);
+    auto is_undeclared = [&](const json::JsonMember& member) { return !lookup.find(member.key.view()); };
+    // Most records declare every key they hold: only the others need the table below.
+    if (std::none_of(members.begin(), members.end(), is_undeclared)) return true;
     // The last value of each distinct undeclared key.
     std::unordered_map<std::string_view, const JsonValue*> undeclared;
     for (const json::JsonMember& member : members) {
-        if (!lookup.find(member.key.view())) undeclared[member.key.view()] = &member.value;
+        if (is_undeclared(member)) undeclared[member.key.view()] = &member.value;
     }
     for (const auto& [text, value] : undeclared) {
         JsonValue key;
