@@ -39,9 +39,15 @@ PyRef shift_by_one(PyRef object, const char* method) {
 
 PyRef call_one(PyObject* function, PyObject* argument) { return PyRef::steal(PyObject_CallOneArg(function, argument)); }
 
+// A decision on a tree deeper than this thread's stack continues on a fresh thread
+// that does not hold the interpreter; questions asked from there cannot run Python
+// code and stay undecided, which proves nothing and so is always sound.
+bool is_attached() { return PyGILState_Check() == 1; }
+
 }  // namespace
 
 LeafAnswer PoolOracle::is_leaf_subtype(const SchemaNode& lhs, const SchemaNode& rhs) {
+    if (!is_attached()) return LeafAnswer::Undecided;
     if (lhs.kind == NodeKind::Instance) {
         if (rhs.kind != NodeKind::Instance || !constants_.contains_index(lhs.index) ||
             !constants_.contains_index(rhs.index)) {
@@ -69,12 +75,14 @@ LeafAnswer PoolOracle::is_leaf_subtype(const SchemaNode& lhs, const SchemaNode& 
 }
 
 ConstantOrder PoolOracle::compare_constants(std::uint64_t a, std::uint64_t b) {
+    if (!is_attached()) return ConstantOrder::Undecided;
     if (!constants_.contains_index(a) || !constants_.contains_index(b)) return ConstantOrder::Undecided;
     return order_of(constants_.at(a), constants_.at(b));
 }
 
 LeafAnswer PoolOracle::is_int_range_empty(std::uint64_t lower, bool lower_strict, std::uint64_t upper,
                                           bool upper_strict) {
+    if (!is_attached()) return LeafAnswer::Undecided;
     PyRef math = import_module("math");
     if (!math || !constants_.contains_index(lower) || !constants_.contains_index(upper)) {
         PyErr_Clear();
