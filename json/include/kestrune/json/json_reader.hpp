@@ -93,13 +93,15 @@ private:
                 if (cursor_ == nullptr) return fail(failure);
                 return continue_if(sink_.string_value(text.text, text.origin), token, Step::AfterValue);
             }
-            case 't': return read_literal("true", token) ? continue_if(sink_.bool_value(true), token, Step::AfterValue)
-                                                         : Step::Failed;
-            case 'f': return read_literal("false", token)
-                                 ? continue_if(sink_.bool_value(false), token, Step::AfterValue)
-                                 : Step::Failed;
-            case 'n': return read_literal("null", token) ? continue_if(sink_.null_value(), token, Step::AfterValue)
-                                                         : Step::Failed;
+            case 't':
+                if (!read_literal("true", token)) return Step::Failed;
+                return continue_if(sink_.bool_value(true), token, Step::AfterValue);
+            case 'f':
+                if (!read_literal("false", token)) return Step::Failed;
+                return continue_if(sink_.bool_value(false), token, Step::AfterValue);
+            case 'n':
+                if (!read_literal("null", token)) return Step::Failed;
+                return continue_if(sink_.null_value(), token, Step::AfterValue);
             case '-':
             case '0': case '1': case '2': case '3': case '4':
             case '5': case '6': case '7': case '8': case '9': return read_number_value(token);
