@@ -107,7 +107,9 @@ JsonReadResult read_json_to_python(std::string_view document, bool from_str) {
     PythonObjectBuilder builder;
     const auto source = from_str ? json::JsonSource::Str : json::JsonSource::Bytes;
     if (const std::optional<json::JsonError> error = json::read_json(document, source, builder)) {
-        if (error->kind == json::JsonErrorKind::SinkStopped) return builder.failure_text();
+        if (error->kind == json::JsonErrorKind::SinkStopped) {
+            return builder.failure_text() + " at " + json::json_position_text(document, error->index);
+        }
         return json::format_json_error(document, *error);
     }
     return builder.take_root();

@@ -11,9 +11,9 @@
 
 namespace kestrune::py {
 
-// The document's value, or the reader's text for why it could not be read ("{} at
-// line {} column {}", or "Internal error: {}" when the interpreter could not make an
-// object).
+// The document's value, or the reader's text for why it could not be read: "{} at
+// line {} column {}", the {} being "Internal error: ..." when the interpreter could
+// not make an object.
 using JsonReadResult = std::variant<PyRef, std::string>;
 
 // `from_str`: the bytes are a str's UTF-8 form (valid already); otherwise they came
