@@ -58,3 +58,4 @@ bench: build
 	$(PY) -m pip install -q --disable-pip-version-check -r bench/requirements.txt
 	$(PY) bench/bench_walk.py
 	$(PY) bench/bench_json.py
+	$(PY) bench/bench_decisions.py
