@@ -8,8 +8,8 @@ The documents are generated here: about 1 MB each.
 import json
 import random
 import time
-from typing import Optional, TypedDict
 
+from bench_schemas import Row
 from kestrune import Validator
 
 try:
@@ -24,23 +24,6 @@ except ImportError:
 REPEATS = 9
 
 
-class Point(TypedDict):
-    x: int
-    y: int
-    label: str
-
-
-class Row(TypedDict):
-    name: str
-    count: int
-    ratio: float
-    active: bool
-    note: Optional[str]
-    scores: list[int]
-    origin: Point
-    tags: list[str]
-    weight: float
-    rank: int
 
 
 def records_document():

@@ -7,30 +7,14 @@ after `make build`. Every figure is the best of several repeats.
 import dataclasses
 import time
 from types import SimpleNamespace
-from typing import Annotated, Literal, Optional, TypedDict
+from typing import Annotated, Literal, Optional
 
+from bench_schemas import Row
 from kestrune import Validator, recursive
 
 REPEATS = 7
 
 
-class Point(TypedDict):
-    x: int
-    y: int
-    label: str
-
-
-class Row(TypedDict):
-    name: str
-    count: int
-    ratio: float
-    active: bool
-    note: Optional[str]
-    scores: list[int]
-    origin: Point
-    tags: list[str]
-    weight: float
-    rank: int
 
 
 @dataclasses.dataclass
