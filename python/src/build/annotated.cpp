@@ -12,7 +12,7 @@
 #include "build/compile_forms.hpp"
 #include "build/pattern_engine.hpp"
 #include "errors/text_helpers.hpp"
-#include "support/utf8_view.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 

@@ -11,6 +11,7 @@
 #include "lib/validator.hpp"
 #include "support/argument_binding.hpp"
 #include "support/py_ref.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
@@ -198,7 +199,7 @@ NodePtr compile_non_class(PyObject* obj, PyObject* typing, const TypingNames& na
 }  // namespace
 
 NodePtr make_schema_error(std::string_view text) {
-    PyRef message = PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+    PyRef message = new_str(text);
     if (message) PyErr_SetObject(PyExc_NotImplementedError, message.get());
     return nullptr;
 }

@@ -4,14 +4,11 @@
 
 #include "errors/text_helpers.hpp"
 #include "lib/validation_error.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
 namespace {
-
-PyRef text_object(std::string_view text) {
-    return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-}
 
 PyRef convert_path_to_tuple(const ErrorPath& path) {
     PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(path.size())));
@@ -19,7 +16,7 @@ PyRef convert_path_to_tuple(const ErrorPath& path) {
     for (std::size_t i = 0; i < path.size(); ++i) {
         const PathSegment& segment = path[i];
         const auto* key = std::get_if<std::string>(&segment.step);
-        PyRef item = key ? text_object(*key)
+        PyRef item = key ? new_str(*key)
                          : PyRef::steal(PyLong_FromUnsignedLongLong(std::get<std::uint64_t>(segment.step)));
         if (!item) return {};
         PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), item.release());
@@ -37,11 +34,11 @@ PyRef build_errors_tuple(const ErrorList& records) {
     for (std::size_t i = 0; i < records.size(); ++i) {
         const ErrorRecord& record = records[i];
         PyRef dict = PyRef::steal(PyDict_New());
-        if (!dict || !set_item(dict.get(), "code", text_object(record.code)) ||
+        if (!dict || !set_item(dict.get(), "code", new_str(record.code)) ||
             !set_item(dict.get(), "path", convert_path_to_tuple(record.path)) ||
-            !set_item(dict.get(), "message", text_object(format_error_line(record))) ||
-            !set_item(dict.get(), "expected", text_object(record.expected)) ||
-            !set_item(dict.get(), "value", text_object(record.value))) {
+            !set_item(dict.get(), "message", new_str(format_error_line(record))) ||
+            !set_item(dict.get(), "expected", new_str(record.expected)) ||
+            !set_item(dict.get(), "value", new_str(record.value))) {
             return {};
         }
         PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), dict.release());
@@ -68,7 +65,7 @@ PyRef make_validation_error(const ErrorList& records) {
     }
     PyObject* type = validation_error_type();
     if (type == nullptr) return {};
-    PyRef message_object = text_object(message);
+    PyRef message_object = new_str(message);
     if (!message_object) return {};
     PyRef error = PyRef::steal(PyObject_CallOneArg(type, message_object.get()));
     if (!error) return {};
@@ -77,7 +74,7 @@ PyRef make_validation_error(const ErrorList& records) {
     // describing a failure that was never recorded.
     const bool described = !records.empty();
     const ErrorRecord* first = described ? &records.front() : nullptr;
-    auto text_or_none = [&](auto text_of) { return described ? text_object(text_of(*first)) : PyRef::borrow(Py_None); };
+    auto text_or_none = [&](auto text_of) { return described ? new_str(text_of(*first)) : PyRef::borrow(Py_None); };
     if (!set_attribute(error.get(), "code", text_or_none([](const ErrorRecord& r) { return r.code; })) ||
         !set_attribute(error.get(), "expected",
                        text_or_none([](const ErrorRecord& r) -> std::string_view { return r.expected; })) ||

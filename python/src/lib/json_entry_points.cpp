@@ -10,6 +10,7 @@
 #include "support/argument_binding.hpp"
 #include "support/entry_point.hpp"
 #include "support/py_ref.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
@@ -27,13 +28,9 @@ struct JsonInput {
 JsonInput view_json_input(PyObject* data) {
     if (PyUnicode_Check(data)) {
         // The string value itself, never __str__ of a subclass.
-        Py_ssize_t size = 0;
-        const char* text = PyUnicode_AsUTF8AndSize(data, &size);
-        if (text == nullptr) {
-            PyErr_Clear();
-            return {JsonInputKind::NotUtf8, {}};
-        }
-        return {JsonInputKind::Text, std::string_view(text, static_cast<std::size_t>(size)), true};
+        const std::optional<std::string_view> text = utf8_view(data);
+        if (!text) return {JsonInputKind::NotUtf8, {}};
+        return {JsonInputKind::Text, *text, true};
     }
     if (PyBytes_Check(data)) {
         return {JsonInputKind::Text,

@@ -7,6 +7,7 @@
 #include "kestrune/json/json_reader.hpp"
 #include "lib/json_string_cache.hpp"
 #include "support/entry_point.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
@@ -29,7 +30,7 @@ public:
     bool float_value(double value) { return push(PyRef::steal(PyFloat_FromDouble(value))); }
     bool string_value(std::string_view text, JsonTextOrigin) {
         const bool cached = text.size() >= kCachedStringMinBytes && text.size() <= kCachedStringMaxBytes;
-        return push(cached ? cached_string(text) : new_string(text));
+        return push(cached ? cached_string(text) : new_str(text));
     }
     bool member_key(std::string_view text, JsonTextOrigin) { return push(cached_string(text)); }
     bool start_array() { return open(); }
@@ -63,10 +64,6 @@ public:
     std::string failure_text() const { return "Internal error: " + quote_text(failure_); }
 
 private:
-    static PyRef new_string(std::string_view text) {
-        return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-    }
-
     bool push(PyRef value) {
         if (!value) return failed();
         values_.push_back(std::move(value));

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
+#include <optional>
 #include <random>
 
 #include "kestrune/core/fxhash.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
@@ -49,10 +50,8 @@ private:
 
     static bool holds(const Slot& slot, std::uint64_t hash, std::string_view text) {
         if (!slot.text || slot.hash != hash) return false;
-        Py_ssize_t size = 0;
-        const char* data = PyUnicode_AsUTF8AndSize(slot.text.get(), &size);
-        return data != nullptr && static_cast<std::size_t>(size) == text.size() &&
-               std::memcmp(data, text.data(), text.size()) == 0;
+        const std::optional<std::string_view> cached = utf8_view(slot.text.get());
+        return cached && *cached == text;
     }
 
     PyRef find_or_insert(std::uint64_t hash, std::size_t home, std::string_view text) {
@@ -66,7 +65,7 @@ private:
     }
 
     static PyRef store(Slot& slot, std::uint64_t hash, std::string_view text) {
-        PyRef created = PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+        PyRef created = new_str(text);
         if (!created) return created;
         // The replaced object is released under the lock: it is a plain str, whose
         // destruction runs no Python code.

@@ -3,14 +3,11 @@
 #include <string>
 
 #include "support/entry_point.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
 namespace {
-
-PyRef text_object(std::string_view text) {
-    return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-}
 
 // Creating a scalar fails only when memory is exhausted.
 PyRef created(PyObject* object) {
@@ -30,7 +27,7 @@ PyRef convert_json_to_python(const JsonValue& value) {
             return PyRef::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
         }
         case json::JsonKind::Float: return created(PyFloat_FromDouble(value.number));
-        case json::JsonKind::Str: return text_object(value.text.view());
+        case json::JsonKind::Str: return new_str(value.text.view());
         case json::JsonKind::Array: {
             PyRef list = created(PyList_New(0));
             for (const JsonValue& item : value.items) {
@@ -44,7 +41,7 @@ PyRef convert_json_to_python(const JsonValue& value) {
             for (const json::JsonMember& member : value.members) {
                 PyRef converted = convert_json_to_python(member.value);
                 if (!converted) return {};
-                PyRef key = text_object(member.key.view());
+                PyRef key = new_str(member.key.view());
                 if (!key || PyDict_SetItem(dict.get(), key.get(), converted.get()) < 0) return {};
             }
             return dict;

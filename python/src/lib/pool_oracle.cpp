@@ -2,6 +2,7 @@
 
 #include "build/compile_annotation.hpp"
 #include "check/walk/walk.hpp"
+#include "support/method_call.hpp"
 #include "support/py_ref.hpp"
 
 namespace kestrune::py {
@@ -30,11 +31,9 @@ ConstantOrder order_of(PyObject* a, PyObject* b) {
 // method(object, 1) by name: __add__ or __sub__ of the rounded bound.
 PyRef shift_by_one(PyRef object, const char* method) {
     if (!object) return object;
-    PyRef name = PyRef::steal(PyUnicode_FromString(method));
     PyRef one = PyRef::steal(PyLong_FromLong(1));
-    if (!name || !one) return {};
-    PyObject* arguments[] = {object.get(), one.get()};
-    return PyRef::steal(PyObject_VectorcallMethod(name.get(), arguments, 2, nullptr));
+    if (!one) return {};
+    return call_method(object.get(), method, one.get());
 }
 
 PyRef call_one(PyObject* function, PyObject* argument) { return PyRef::steal(PyObject_CallOneArg(function, argument)); }

@@ -11,6 +11,7 @@
 #include "support/argument_binding.hpp"
 #include "support/entry_point.hpp"
 #include "support/once_cell.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
@@ -62,7 +63,7 @@ PyObject* validator_repr(PyObject* self) {
         RenderGuard guard;
         std::optional<std::string> text = render_schema(*value.schema, value.constants, value.definitions, guard);
         if (!text) return nullptr;
-        return PyUnicode_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size()));
+        return new_str(*text).release();
     });
 }
 

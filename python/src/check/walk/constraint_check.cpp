@@ -5,7 +5,8 @@
 
 #include "build/pattern_engine.hpp"
 #include "errors/text_helpers.hpp"
-#include "support/utf8_view.hpp"
+#include "support/method_call.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
@@ -64,11 +65,7 @@ bool check_length(const Constraint& constraint, PyObject* object, const ErrorPat
 bool check_multiple_of(PyObject* object, PyObject* divisor, const ErrorPath& path, const WalkState& state,
                        ErrorList& errors) {
     // The value's own __mod__ only: a divisor's __rmod__ is never consulted.
-    PyRef name = PyRef::steal(PyUnicode_FromString("__mod__"));
-    PyObject* arguments[] = {object, divisor};
-    PyRef remainder =
-        name ? PyRef::steal(PyObject_VectorcallMethod(name.get(), arguments, 2, nullptr)) : PyRef();
-    const int truth = truth_of(std::move(remainder));
+    const int truth = truth_of(call_method(object, "__mod__", divisor));
     const bool member = truth == 0;
     if (truth < 0) absorb_call_error(-1, state.fatal);
     if (!member && state.collect) {

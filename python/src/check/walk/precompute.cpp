@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "lib/validator.hpp"
-#include "support/utf8_view.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 

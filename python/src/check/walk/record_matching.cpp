@@ -9,7 +9,7 @@
 
 #include "check/walk/walk.hpp"
 #include "errors/text_helpers.hpp"
-#include "support/utf8_view.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
@@ -217,8 +217,7 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
     }
     PyObject* dict = value.object();
     for (const Field& field : node.fields) {
-        PyRef name = PyRef::steal(PyUnicode_FromStringAndSize(field.name.data(),
-                                                             static_cast<Py_ssize_t>(field.name.size())));
+        PyRef name = new_str(field.name);
         PyObject* found = nullptr;
         // The dict's own lookup: the keys' hashing and equality, no subclass hooks.
         const int outcome = name ? PyDict_GetItemRef(dict, name.get(), &found) : -1;

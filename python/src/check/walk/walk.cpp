@@ -7,6 +7,7 @@
 #include "kestrune/core/native_stack.hpp"
 #include "lib/json_to_python.hpp"
 #include "support/entry_point.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
@@ -55,8 +56,7 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
     if (!walk_instance(node, python_value, path, state, errors)) return false;
     bool member = true;
     for (const Field& field : node.fields) {
-        PyRef name = PyRef::steal(PyUnicode_FromStringAndSize(field.name.data(),
-                                                             static_cast<Py_ssize_t>(field.name.size())));
+        PyRef name = new_str(field.name);
         PyRef attribute = name ? PyRef::steal(PyObject_GetAttr(object.get(), name.get())) : PyRef();
         if (!attribute) {
             PyRef exception = PyRef::steal(PyErr_GetRaisedException());

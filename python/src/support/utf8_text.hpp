@@ -1,10 +1,12 @@
-// The UTF-8 text a str object keeps alongside itself.
+// Between str objects and the UTF-8 texts the native code keeps.
 #pragma once
 
 #include <Python.h>
 
 #include <optional>
 #include <string_view>
+
+#include "support/py_ref.hpp"
 
 namespace kestrune::py {
 
@@ -19,6 +21,11 @@ inline std::optional<std::string_view> utf8_view(PyObject* object) {
         return std::nullopt;
     }
     return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+// A new str of valid UTF-8 `text`; null with an exception set when it cannot be made.
+inline PyRef new_str(std::string_view text) {
+    return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }
 
 }  // namespace kestrune::py
