@@ -2,10 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "json_test_support.hpp"
-#include "kestrune/json/json_tree_builder.hpp"
+#include "kestrune/json/json_document.hpp"
 
 namespace kestrune::json::testing {
 namespace {
@@ -102,24 +103,45 @@ TEST(ReaderValueTest, ReadsIntegerPartsUpToTheLimit) {
 
 TEST(ReaderValueTest, BorrowsUnescapedTextFromTheDocument) {
     const std::string document = R"({"plain": "value", "esc\u0061ped": "v\nalue", "n": 123456789012345678901})";
-    JsonValue root;
-    ASSERT_FALSE(read_json_value(document, JsonSource::Bytes, root));
+    JsonDocument tree;
+    ASSERT_FALSE(tree.read(document, JsonSource::Bytes));
+    const JsonValue& root = tree.root();
     const auto inside_document = [&](std::string_view text) {
         return text.data() >= document.data() && text.data() + text.size() <= document.data() + document.size();
     };
-    ASSERT_EQ(root.members.size(), 3u);
-    EXPECT_TRUE(inside_document(root.members[0].key.view()));
-    EXPECT_TRUE(inside_document(root.members[0].value.text.view()));
-    EXPECT_EQ(root.members[1].key.view(), "escaped");
-    EXPECT_FALSE(inside_document(root.members[1].key.view()));
-    EXPECT_EQ(root.members[1].value.text.view(), "v\nalue");
-    EXPECT_FALSE(inside_document(root.members[1].value.text.view()));
-    EXPECT_TRUE(inside_document(root.members[2].value.text.view()));
+    ASSERT_EQ(root.members().size(), 3u);
+    EXPECT_TRUE(inside_document(root.members()[0].key.text()));
+    EXPECT_TRUE(inside_document(root.members()[0].value.text()));
+    EXPECT_EQ(root.members()[1].key.text(), "escaped");
+    EXPECT_FALSE(inside_document(root.members()[1].key.text()));
+    EXPECT_EQ(root.members()[1].value.text(), "v\nalue");
+    EXPECT_FALSE(inside_document(root.members()[1].value.text()));
+    EXPECT_TRUE(inside_document(root.members()[2].value.text()));
 }
 
 TEST(ReaderValueTest, KeepsEachDecodedTextApartFromTheScratchBuffer) {
     // Escaped texts pass through one scratch buffer; each must come out whole.
     EXPECT_EQ(read_and_describe(R"(["\u0031", {"\u0032": "\u0033"}, "\u0034\u0035"])"), R"(["1",{"2":"3"},"45"])");
+}
+
+TEST(ReaderValueTest, OneTreeObjectReadsDocumentAfterDocument) {
+    // Large enough to need several storage blocks, with escaped texts among them;
+    // the reads in between leave storage of every size behind for the next one.
+    std::string large = "[";
+    std::string described = "[";
+    for (int i = 0; i < 100000; ++i) {
+        const std::string item = R"({"k\u0041": [)" + std::to_string(i) + R"(, "x"], "e": {}})";
+        large += (i == 0 ? "" : ",") + item;
+        described += (i == 0 ? "" : ",") + std::string(R"({"kA":[)") + std::to_string(i) + R"(,"x"],"e":{}})";
+    }
+    large += "]";
+    described += "]";
+    JsonDocument tree;
+    for (const std::string& document : {large, std::string(R"([[], {"a": "\n"}])"), large, std::string("[]")}) {
+        ASSERT_FALSE(tree.read(document, JsonSource::Bytes));
+        EXPECT_EQ(describe(tree.root()), document == large ? described : read_and_describe(document));
+        tree.clear(document == large ? 1024 : SIZE_MAX);
+    }
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrune/json/json_tree_builder.hpp"
+#include "kestrune/json/json_document.hpp"
 
 namespace kestrune::json {
 namespace {
@@ -16,8 +16,8 @@ namespace {
 // Reads from an exactly sized heap buffer so any overrun is caught.
 std::optional<JsonError> read_exact(std::string_view text, JsonSource source) {
     const std::vector<char> exact(text.begin(), text.end());
-    JsonValue root;
-    const auto error = read_json_value(std::string_view(exact.data(), exact.size()), source, root);
+    JsonDocument tree;
+    const auto error = tree.read(std::string_view(exact.data(), exact.size()), source);
     if (error) {
         EXPECT_LE(error->index, text.size());
     }
@@ -95,10 +95,10 @@ TEST(RobustnessTest, FloatsAgreeWithTheCorrectlyRoundedConversion) {
         }
         double expected = 0.0;
         std::from_chars(token.data(), token.data() + token.size(), expected);
-        JsonValue root;
-        ASSERT_FALSE(read_json_value(token, JsonSource::Bytes, root)) << token;
-        ASSERT_EQ(root.kind, JsonKind::Float);
-        EXPECT_EQ(root.number, expected) << token;
+        JsonDocument tree;
+        ASSERT_FALSE(tree.read(token, JsonSource::Bytes)) << token;
+        ASSERT_EQ(tree.root().kind(), JsonKind::Float);
+        EXPECT_EQ(tree.root().number(), expected) << token;
     }
 }
 

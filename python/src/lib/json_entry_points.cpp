@@ -1,10 +1,11 @@
 #include "lib/json_entry_points.hpp"
 
+#include <memory>
 #include <optional>
 #include <string_view>
 
 #include "errors/validation_error_build.hpp"
-#include "kestrune/json/json_tree_builder.hpp"
+#include "kestrune/json/json_document.hpp"
 #include "lib/json_python_builder.hpp"
 #include "lib/membership.hpp"
 #include "support/argument_binding.hpp"
@@ -24,6 +25,30 @@ struct JsonInput {
     std::string_view bytes;
     bool from_str = false;
 };
+
+// The tree is_valid_json reads into. Each thread keeps the storage of its last
+// one, so checking document after document does not fetch (and fault in) fresh
+// memory each time. The walk may run Python code that checks another document on
+// the same thread; that check gets a tree of its own.
+class ThreadTree {
+public:
+    ThreadTree() : tree_(spare_ ? std::move(spare_) : std::make_unique<json::JsonDocument>()) {}
+    ~ThreadTree() {
+        tree_->clear(kRetainedBytes);
+        if (!spare_) spare_ = std::move(tree_);
+    }
+    ThreadTree(const ThreadTree&) = delete;
+    ThreadTree& operator=(const ThreadTree&) = delete;
+
+    json::JsonDocument& get() { return *tree_; }
+
+private:
+    static constexpr std::size_t kRetainedBytes = 16 * 1024 * 1024;
+    static thread_local std::unique_ptr<json::JsonDocument> spare_;
+    std::unique_ptr<json::JsonDocument> tree_;
+};
+
+thread_local std::unique_ptr<json::JsonDocument> ThreadTree::spare_;
 
 JsonInput view_json_input(PyObject* data) {
     if (PyUnicode_Check(data)) {
@@ -107,10 +132,10 @@ PyObject* validator_is_valid_json(PyObject* self, PyObject* const* args, Py_ssiz
         if (!bind_arguments(kSignature, args, nargs, kwnames, &data)) return nullptr;
         const JsonInput input = view_json_input(data);
         if (input.kind != JsonInputKind::Text) Py_RETURN_FALSE;
-        json::JsonValue document;
+        ThreadTree tree;
         const auto source = input.from_str ? json::JsonSource::Str : json::JsonSource::Bytes;
-        if (json::read_json_value(input.bytes, source, document)) Py_RETURN_FALSE;
-        const int member = is_member(self, WalkValue::of_json(document));
+        if (tree.get().read(input.bytes, source)) Py_RETURN_FALSE;
+        const int member = is_member(self, WalkValue::of_json(tree.get().root()));
         if (member < 0) return nullptr;
         return PyBool_FromLong(member);
     });

@@ -18,19 +18,19 @@ PyRef created(PyObject* object) {
 }  // namespace
 
 PyRef convert_json_to_python(const JsonValue& value) {
-    switch (value.kind) {
+    switch (value.kind()) {
         case json::JsonKind::Null: return PyRef::borrow(Py_None);
-        case json::JsonKind::Bool: return PyRef::borrow(value.boolean ? Py_True : Py_False);
-        case json::JsonKind::Int: return created(PyLong_FromLongLong(value.integer));
+        case json::JsonKind::Bool: return PyRef::borrow(value.boolean() ? Py_True : Py_False);
+        case json::JsonKind::Int: return created(PyLong_FromLongLong(value.integer()));
         case json::JsonKind::BigInt: {
-            std::string digits(value.text.view());
+            std::string digits(value.text());
             return PyRef::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
         }
-        case json::JsonKind::Float: return created(PyFloat_FromDouble(value.number));
-        case json::JsonKind::Str: return new_str(value.text.view());
+        case json::JsonKind::Float: return created(PyFloat_FromDouble(value.number()));
+        case json::JsonKind::Str: return new_str(value.text());
         case json::JsonKind::Array: {
             PyRef list = created(PyList_New(0));
-            for (const JsonValue& item : value.items) {
+            for (const JsonValue& item : value.items()) {
                 PyRef converted = convert_json_to_python(item);
                 if (!converted || PyList_Append(list.get(), converted.get()) < 0) return {};
             }
@@ -38,10 +38,10 @@ PyRef convert_json_to_python(const JsonValue& value) {
         }
         case json::JsonKind::Object: {
             PyRef dict = created(PyDict_New());
-            for (const json::JsonMember& member : value.members) {
+            for (const json::JsonMember& member : value.members()) {
                 PyRef converted = convert_json_to_python(member.value);
                 if (!converted) return {};
-                PyRef key = new_str(member.key.view());
+                PyRef key = new_str(member.key.text());
                 if (!key || PyDict_SetItem(dict.get(), key.get(), converted.get()) < 0) return {};
             }
             return dict;

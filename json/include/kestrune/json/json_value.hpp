@@ -1,54 +1,75 @@
 // A parsed JSON document as a tree of plain values, holding no Python object.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
+#include <span>
 #include <string_view>
-#include <utility>
-#include <variant>
-#include <vector>
 
 namespace kestrune::json {
-
-// Text that is either borrowed from the document (no escapes to undo) or owned.
-class JsonText {
-public:
-    JsonText() = default;
-    static JsonText borrowed(std::string_view text) { return JsonText(Storage(std::in_place_index<0>, text)); }
-    static JsonText owned(std::string text) { return JsonText(Storage(std::in_place_index<1>, std::move(text))); }
-
-    std::string_view view() const {
-        if (const auto* text = std::get_if<0>(&storage_)) return *text;
-        return std::get<1>(storage_);
-    }
-
-private:
-    using Storage = std::variant<std::string_view, std::string>;
-    explicit JsonText(Storage storage) : storage_(std::move(storage)) {}
-    Storage storage_;
-};
 
 enum class JsonKind : std::uint8_t { Null, Bool, Int, BigInt, Float, Str, Array, Object };
 
 struct JsonMember;
 
-// Only the payload of `kind` is meaningful: `boolean` (Bool), `integer` (Int),
-// `number` (Float), `text` (Str, and BigInt as its decimal digits with an optional
-// leading '-'), `items` (Array), `members` (Object, in document order, repeated keys
-// included). The reader bounds nesting, so the tree is never deep.
-struct JsonValue {
-    JsonKind kind = JsonKind::Null;
-    bool boolean = false;
-    std::int64_t integer = 0;
-    double number = 0.0;
-    JsonText text;
-    std::vector<JsonValue> items;
-    std::vector<JsonMember> members;
+// One value of a document, small and trivially copyable. Texts and the elements of
+// containers live elsewhere (in the document or in the JsonDocument that was read
+// from it), so a value is only valid while both are. The reader bounds nesting, so
+// a tree is never deep.
+class JsonValue {
+public:
+    JsonValue() = default;
+    static JsonValue null() { return JsonValue(JsonKind::Null, Payload{.integer = 0}, 0); }
+    static JsonValue of_bool(bool value) { return JsonValue(JsonKind::Bool, Payload{.integer = value}, 0); }
+    static JsonValue of_int(std::int64_t value) { return JsonValue(JsonKind::Int, Payload{.integer = value}, 0); }
+    static JsonValue of_float(double value) { return JsonValue(JsonKind::Float, Payload{.number = value}, 0); }
+    // `digits`: an optional '-' and the decimal digits.
+    static JsonValue of_big_int(std::string_view digits) { return of_text(JsonKind::BigInt, digits); }
+    static JsonValue of_str(std::string_view text) { return of_text(JsonKind::Str, text); }
+    static JsonValue of_array(std::span<const JsonValue> items) {
+        return JsonValue(JsonKind::Array, Payload{.items = items.data()}, items.size());
+    }
+    static JsonValue of_object(std::span<const JsonMember> members);
+
+    JsonKind kind() const { return kind_; }
+    // Only the accessor of the value's own kind may be called.
+    bool boolean() const { return payload_.integer != 0; }
+    std::int64_t integer() const { return payload_.integer; }
+    double number() const { return payload_.number; }
+    // Str: the UTF-8 text; BigInt: the digits.
+    std::string_view text() const { return {payload_.text, size_}; }
+    std::span<const JsonValue> items() const { return {payload_.items, size_}; }
+    // In document order, repeated keys included.
+    std::span<const JsonMember> members() const;
+
+private:
+    union Payload {
+        std::int64_t integer;
+        double number;
+        const char* text;
+        const JsonValue* items;
+        const JsonMember* members;
+    };
+    JsonValue(JsonKind kind, Payload payload, std::size_t size) : payload_(payload), size_(size), kind_(kind) {}
+    static JsonValue of_text(JsonKind kind, std::string_view text) {
+        return JsonValue(kind, Payload{.text = text.data()}, text.size());
+    }
+
+    Payload payload_{.integer = 0};
+    std::size_t size_ = 0;  // bytes of text, items or members
+    JsonKind kind_ = JsonKind::Null;
 };
 
+// `key` is always a Str.
 struct JsonMember {
-    JsonText key;
+    JsonValue key;
     JsonValue value;
 };
+
+inline JsonValue JsonValue::of_object(std::span<const JsonMember> members) {
+    return JsonValue(JsonKind::Object, Payload{.members = members.data()}, members.size());
+}
+
+inline std::span<const JsonMember> JsonValue::members() const { return {payload_.members, size_}; }
 
 }  // namespace kestrune::json

@@ -2,6 +2,7 @@
 // diagnosis that explains a failure.
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -156,14 +157,14 @@ bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& 
     return step == DictEntries::Step::End && remaining == 0;
 }
 
-const JsonValue* last_entry(const std::vector<json::JsonMember>& members, std::string_view name) {
+const JsonValue* last_entry(std::span<const json::JsonMember> members, std::string_view name) {
     for (std::size_t i = members.size(); i-- > 0;) {
-        if (members[i].key.view() == name) return &members[i].value;
+        if (members[i].key.text() == name) return &members[i].value;
     }
     return nullptr;
 }
 
-bool match_json_record(const SchemaNode& node, const std::vector<json::JsonMember>& members,
+bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember> members,
                        const WalkState& state) {
     for (const Field& field : node.fields) {
         if (const JsonValue* found = last_entry(members, field.name)) {
@@ -173,19 +174,18 @@ bool match_json_record(const SchemaNode& node, const std::vector<json::JsonMembe
         }
     }
     const FieldLookup lookup(node.fields, state.precompute);
-    auto is_undeclared = [&](const json::JsonMember& member) { return !lookup.find(member.key.view()); };
+    auto is_undeclared = [&](const json::JsonMember& member) { return !lookup.find(member.key.text()); };
     // Most records declare every key they hold: only the others need the table below.
     if (std::none_of(members.begin(), members.end(), is_undeclared)) return true;
     // The last value of each distinct undeclared key.
-    std::unordered_map<std::string_view, const JsonValue*> undeclared;
+    std::unordered_map<std::string_view, const json::JsonMember*> undeclared;
     for (const json::JsonMember& member : members) {
-        if (is_undeclared(member)) undeclared[member.key.view()] = &member.value;
+        if (is_undeclared(member)) undeclared[member.key.text()] = &member;
     }
-    for (const auto& [text, value] : undeclared) {
-        JsonValue key;
-        key.kind = json::JsonKind::Str;
-        key.text = json::JsonText::borrowed(text);
-        if (!matches_some_rule(node.rules, WalkValue::of_json(key), WalkValue::of_json(*value), state)) return false;
+    for (const auto& [text, member] : undeclared) {
+        if (!matches_some_rule(node.rules, WalkValue::of_json(member->key), WalkValue::of_json(member->value), state)) {
+            return false;
+        }
     }
     return true;
 }
@@ -259,7 +259,7 @@ bool walk_dict(const SchemaNode& node, WalkValue value, ErrorPath& path, const W
         member = match_dict_record(node, value.object(), state);
     } else {
         const JsonValue& json_value = *value.json();
-        member = json_value.kind == json::JsonKind::Object && match_json_record(node, json_value.members, state);
+        member = json_value.kind() == json::JsonKind::Object && match_json_record(node, json_value.members(), state);
     }
     if (!member && state.collect) diagnose_record(node, value, path, state, errors);
     return member;

@@ -148,7 +148,8 @@ bool walk_union(const SchemaNode& node, WalkValue value, ErrorPath& path, const 
         }
     }
     for (const NodePtr& member : node.members) {
-        if (is_member_of(*member, value, state)) return true;
+        const NodeKind kind = member->kind;
+        if (is_type_test_kind(kind) ? passes_type_test(kind, value) : is_member_of(*member, value, state)) return true;
     }
     if (state.collect) diagnose_union(node, value, path, state, errors);
     return false;

@@ -18,7 +18,7 @@ bool walk_composite_node(const SchemaNode& node, WalkValue value, ErrorPath& pat
 // Type tests on the object's type alone: no Python code runs for atoms.
 inline bool is_atom_member(NodeKind kind, WalkValue value) {
     if (value.is_json()) {
-        const json::JsonKind json_kind = value.json()->kind;
+        const json::JsonKind json_kind = value.json()->kind();
         switch (kind) {
             case NodeKind::NoneType: return json_kind == json::JsonKind::Null;
             case NodeKind::Bool: return json_kind == json::JsonKind::Bool;
@@ -42,6 +42,13 @@ inline bool is_atom_member(NodeKind kind, WalkValue value) {
     }
 }
 
+// Anything, Any, Nothing and the atoms: answered from the value's type alone.
+inline bool is_type_test_kind(NodeKind kind) { return kind <= NodeKind::Bytes; }
+
+inline bool passes_type_test(NodeKind kind, WalkValue value) {
+    return kind <= NodeKind::Any || is_atom_member(kind, value);
+}
+
 // Appends the node's kind record when `verdict` is false and collecting.
 inline bool push_kind_error(bool verdict, const SchemaNode& node, WalkValue value, const ErrorPath& path,
                             bool collect, ErrorList& errors) {
@@ -56,19 +63,8 @@ inline bool push_kind_error(bool verdict, const SchemaNode& node, WalkValue valu
 inline bool walk_node(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                       ErrorList& errors) {
     if (state.fatal.stop) return false;
-    switch (node.kind) {
-        case NodeKind::Anything:
-        case NodeKind::Any: return true;
-        case NodeKind::Nothing:
-        case NodeKind::NoneType:
-        case NodeKind::Bool:
-        case NodeKind::Int:
-        case NodeKind::Float:
-        case NodeKind::Str:
-        case NodeKind::Bytes:
-            return push_kind_error(is_atom_member(node.kind, value), node, value, path, state.collect, errors);
-        default: return walk_composite_node(node, value, path, state, errors);
-    }
+    if (!is_type_test_kind(node.kind)) return walk_composite_node(node, value, path, state, errors);
+    return push_kind_error(passes_type_test(node.kind, value), node, value, path, state.collect, errors);
 }
 
 // A sub-walk that only asks membership: fresh, empty path and records (which

@@ -1,4 +1,5 @@
 // Sequences, sets and frozensets.
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -35,7 +36,7 @@ class SequenceItems {
 public:
     explicit SequenceItems(WalkValue value) : value_(value) {
         if (value.is_json()) {
-            length_ = value.json()->items.size();
+            length_ = value.json()->items().size();
         } else {
             length_ = static_cast<std::size_t>(Py_SIZE(value.object()));
         }
@@ -50,7 +51,7 @@ public:
         for (std::size_t i = 0; i < length_; ++i) {
             bool accepted;
             if (value_.is_json()) {
-                accepted = visit(i, WalkValue::of_json(value_.json()->items[i]));
+                accepted = visit(i, WalkValue::of_json(value_.json()->items()[i]));
             } else if (PyList_Check(value_.object())) {
                 PyObject* list = value_.object();
                 if (i >= static_cast<std::size_t>(PyList_GET_SIZE(list))) break;
@@ -71,22 +72,39 @@ private:
     std::size_t length_;
 };
 
-// list[atom] and tuple[atom, ...]: a tight loop over the
-// storage. Atom tests run no Python code, so the items cannot change under it and
-// need no references of their own. None for other element kinds.
-std::optional<bool> answer_homogeneous_atoms(NodeKind element_kind, PyObject* sequence) {
-    if (element_kind == NodeKind::Anything || element_kind == NodeKind::Any) return true;
-    if (element_kind > NodeKind::Bytes) return std::nullopt;
-    PyObject* const* items = PySequence_Fast_ITEMS(sequence);  // a list or a tuple
-    const Py_ssize_t length = Py_SIZE(sequence);
+// Whether `element` is answered by type tests alone: a type-test kind, or a union
+// of them (int | None, say).
+bool is_type_tested(const SchemaNode& element) {
+    if (is_type_test_kind(element.kind)) return true;
+    if (element.kind != NodeKind::Union) return false;
+    return std::all_of(element.members.begin(), element.members.end(),
+                       [](const NodePtr& member) { return is_type_test_kind(member->kind); });
+}
+
+bool passes_type_tests(const SchemaNode& element, WalkValue item) {
+    if (element.kind != NodeKind::Union) return passes_type_test(element.kind, item);
+    return std::any_of(element.members.begin(), element.members.end(),
+                       [&](const NodePtr& member) { return passes_type_test(member->kind, item); });
+}
+
+// list[atom], tuple[atom, ...] and the like: a tight loop over the storage. Type
+// tests run no Python code, so the items cannot change under it and need no
+// references of their own.
+bool items_pass_type_tests(const SchemaNode& element, WalkValue sequence) {
+    if (sequence.is_json()) {
+        return std::all_of(sequence.json()->items().begin(), sequence.json()->items().end(),
+                           [&](const JsonValue& item) { return passes_type_tests(element, WalkValue::of_json(item)); });
+    }
+    PyObject* const* items = PySequence_Fast_ITEMS(sequence.object());  // a list or a tuple
+    const Py_ssize_t length = Py_SIZE(sequence.object());
     for (Py_ssize_t i = 0; i < length; ++i) {
-        if (!is_atom_member(element_kind, WalkValue::python(items[i]))) return false;
+        if (!passes_type_tests(element, WalkValue::python(items[i]))) return false;
     }
     return true;
 }
 
 bool is_sequence_kind(SequenceKind kind, WalkValue value) {
-    if (value.is_json()) return kind == SequenceKind::List && value.json()->kind == json::JsonKind::Array;
+    if (value.is_json()) return kind == SequenceKind::List && value.json()->kind() == json::JsonKind::Array;
     return kind == SequenceKind::List ? PyList_Check(value.object()) : PyTuple_Check(value.object());
 }
 
@@ -108,11 +126,11 @@ bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, con
                           state.collect, errors);
         return false;
     }
-    if (!value.is_json() && shape->prefix.empty() && shape->rest != nullptr) {
-        // Atom tests are pure, so a collecting walk of a member would record nothing:
-        // only a non-member needs the item-by-item walk below.
-        const std::optional<bool> answer = answer_homogeneous_atoms(shape->rest->kind, value.object());
-        if (answer && (*answer || !state.collect)) return *answer;
+    if (shape->prefix.empty() && shape->rest != nullptr && is_type_tested(*shape->rest)) {
+        // A collecting walk of a member would record nothing: only a non-member
+        // needs the item-by-item walk below.
+        const bool member = items_pass_type_tests(*shape->rest, value);
+        if (member || !state.collect) return member;
     }
     return items.visit_all(state.aggregate(), [&](std::size_t i, WalkValue element) {
         return walk_item(*shape, i, element, path, state, errors);

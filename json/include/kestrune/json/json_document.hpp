@@ -1,0 +1,44 @@
+// Reading a document into a JsonValue tree.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "kestrune/json/detail/value_arena.hpp"
+#include "kestrune/json/json_error.hpp"
+#include "kestrune/json/json_reader.hpp"
+#include "kestrune/json/json_value.hpp"
+
+namespace kestrune::json {
+
+// The storage of one tree. The elements of each container lie side by side, so
+// items and members are spans; strings without escapes and the digits of big
+// integers are borrowed from the document, so the tree must not outlive it. A
+// document object can be read into again and again, reusing its storage.
+class JsonDocument {
+public:
+    // Reads `document`; the values of an earlier read are gone. On a fault the
+    // error is returned and there is no root.
+    std::optional<JsonError> read(std::string_view document, JsonSource source);
+
+    // The top-level value of the last read that succeeded.
+    const JsonValue& root() const { return root_; }
+
+    // Forgets the values, keeping at most `retained_bytes` of storage.
+    void clear(std::size_t retained_bytes);
+
+private:
+    class Builder;
+
+    detail::ValueArena arena_;
+    // The values whose container is still open, in document order; an object's
+    // members as key, value, key, value.
+    std::vector<JsonValue> pending_;
+    // Where the contents of each open container start in `pending_`.
+    std::vector<std::size_t> open_;
+    JsonValue root_;
+};
+
+}  // namespace kestrune::json
