@@ -1,3 +1,4 @@
+import json
 from typing import NotRequired, TypedDict
 
 import pytest
@@ -87,6 +88,41 @@ def test_str_subclass_keys_match_by_text_and_count_once():
 def test_namesake_fields_walk_the_last_one():
     v = Validator({"a?": int, "a": str})
     assert v.is_valid({"a": "s"}) is True
+
+
+WIDE = {f"k{i}": int for i in range(40)}
+
+
+def wide_document(keys, wrong=None):
+    """An object with each key holding 1, except `wrong`, which holds a str."""
+    return json.dumps({k: "x" if k == wrong else 1 for k in keys})
+
+
+@pytest.mark.parametrize(
+    "schema, document, member",
+    [
+        ({"a": int, "b": str, "c?": float}, '{"c": 1.5, "b": "x", "a": 1}', True),
+        ({"a": int, "b": str, "c?": float}, '{"a": 1, "a": "x", "b": "y"}', False),
+        ({"a": int, "b": str, "c?": float}, '{"a": "x", "a": 1, "b": "y"}', True),
+        ({"a": int, "b": str, "c?": float}, '{"b": "y"}', False),
+        ({"a": int, "b": str, "c?": float}, '{"a": 1, "b": "y", "z": 0}', False),
+        ({"a": int, str: float}, '{"a": 1, "x": 2.5, "x": "no"}', False),
+        ({"a": int, str: float}, '{"x": "no", "a": 1, "x": 2.5}', True),
+        (WIDE, wide_document(reversed(WIDE)), True),
+        (WIDE, wide_document(list(WIDE)[1:]), False),
+        (WIDE, wide_document(WIDE, wrong="k35"), False),
+    ],
+)
+def test_json_objects_match_like_their_dicts(schema, document, member):
+    v = Validator(schema)
+    assert v.is_valid_json(document) is member
+    assert v.is_valid(json.loads(document)) is member
+
+
+def test_namesake_fields_each_see_the_last_json_value():
+    v = Validator({"a?": int, "a": str})
+    assert v.is_valid_json('{"a": "s"}') is False
+    assert v.is_valid_json('{"a": 1}') is False
 
 
 def test_lone_surrogate_key_is_undeclared():

@@ -14,6 +14,11 @@ namespace kestrune::py {
 // object and for a str holding a lone surrogate (the error is cleared).
 inline std::optional<std::string_view> utf8_view(PyObject* object) {
     if (!PyUnicode_Check(object)) return std::nullopt;
+    // An ASCII str is its own UTF-8 form.
+    if (PyUnicode_IS_ASCII(object)) {
+        return std::string_view(static_cast<const char*>(PyUnicode_DATA(object)),
+                                static_cast<std::size_t>(PyUnicode_GET_LENGTH(object)));
+    }
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(object, &size);
     if (data == nullptr) {

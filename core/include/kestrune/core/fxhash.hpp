@@ -42,11 +42,25 @@ struct FxTextHash {
             std::memcpy(&word, text.data() + i, 8);
             hasher.add_word(word);
         }
-        std::uint64_t tail = 0;
-        std::memcpy(&tail, text.data() + i, text.size() - i);
-        hasher.add_word(tail);
+        hasher.add_word(tail_word(text.data() + i, text.size() - i));
         hasher.add_word(text.size());
         return hasher.finish();
+    }
+
+private:
+    // The last `count` (< 8) bytes as one word, read with fixed-size loads that may
+    // overlap (the length is hashed too): a copy of variable size would be a call.
+    static std::uint64_t tail_word(const char* bytes, std::size_t count) {
+        if (count >= 4) {
+            std::uint32_t low;
+            std::uint32_t high;
+            std::memcpy(&low, bytes, 4);
+            std::memcpy(&high, bytes + count - 4, 4);
+            return low | (std::uint64_t{high} << 32);
+        }
+        if (count == 0) return 0;
+        const auto byte = [&](std::size_t at) { return std::uint64_t{static_cast<unsigned char>(bytes[at])}; };
+        return byte(0) | (byte(count / 2) << 8) | (byte(count - 1) << 16);
     }
 };
 

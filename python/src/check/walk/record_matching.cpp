@@ -1,6 +1,7 @@
 // Records and mappings: the boolean passes over a dict or a JSON object, and the
 // diagnosis that explains a failure.
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,10 +30,14 @@ public:
         if (found != tables.field_index.end()) index_ = &found->second;
     }
 
-    std::optional<std::uint64_t> find(std::string_view name) const {
+    // Keys mostly come in the order the fields are declared, so the field after the
+    // last one found is tried first; that guess needs names without namesakes.
+    std::optional<std::uint64_t> find(std::string_view name) {
         if (index_ != nullptr) {
+            if (next_ < fields_.size() && fields_[next_].name == name && has_distinct_names()) return next_++;
             auto found = index_->names.find(name);
             if (found == index_->names.end()) return std::nullopt;
+            next_ = found->second + 1;
             return found->second;
         }
         for (std::size_t p = fields_.size(); p-- > 0;) {
@@ -40,6 +45,8 @@ public:
         }
         return std::nullopt;
     }
+
+    bool has_distinct_names() const { return index_ != nullptr && index_->names.size() == fields_.size(); }
 
     std::uint64_t required() const {
         if (index_ != nullptr) return index_->required;
@@ -51,6 +58,7 @@ public:
 private:
     const std::vector<Field>& fields_;
     const RecordIndex* index_ = nullptr;
+    std::size_t next_ = 0;
 };
 
 // The required positions already counted in one pass; inline for the usual
@@ -133,7 +141,7 @@ bool matches_some_rule(const std::vector<KeyRule>& rules, WalkValue key, WalkVal
 
 bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& state) {
     if (!PyDict_Check(dict)) return false;
-    const FieldLookup lookup(node.fields, state.precompute);
+    FieldLookup lookup(node.fields, state.precompute);
     std::uint64_t remaining = lookup.required();
     CountedPositions counted;
     DictEntries entries(dict);
@@ -164,16 +172,48 @@ const JsonValue* last_entry(std::span<const json::JsonMember> members, std::stri
     return nullptr;
 }
 
+// The last value of each field's name, found in one pass over the members (the
+// fields must have distinct names); the answer is whether a member is undeclared.
+bool find_field_values(std::span<const json::JsonMember> members, FieldLookup& lookup,
+                       std::span<const JsonValue*> values) {
+    bool has_undeclared = false;
+    for (const json::JsonMember& member : members) {
+        if (std::optional<std::uint64_t> position = lookup.find(member.key.text())) {
+            values[*position] = &member.value;
+        } else {
+            has_undeclared = true;
+        }
+    }
+    return has_undeclared;
+}
+
 bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember> members,
                        const WalkState& state) {
-    for (const Field& field : node.fields) {
-        if (const JsonValue* found = last_entry(members, field.name)) {
+    FieldLookup lookup(node.fields, state.precompute);
+    const std::size_t field_count = node.fields.size();
+    // Namesakes each see their name's last value, which the scan from the end finds.
+    const bool one_pass = lookup.has_distinct_names();
+    constexpr std::size_t kInlineFields = 32;
+    std::array<const JsonValue*, kInlineFields> inline_values;
+    std::vector<const JsonValue*> more_values;
+    std::span<const JsonValue*> values;
+    if (field_count <= kInlineFields) {
+        std::fill_n(inline_values.begin(), field_count, nullptr);
+        values = std::span(inline_values.data(), field_count);
+    } else {
+        more_values.assign(field_count, nullptr);
+        values = more_values;
+    }
+    const bool has_undeclared = !one_pass || find_field_values(members, lookup, values);
+    for (std::size_t p = 0; p < field_count; ++p) {
+        const Field& field = node.fields[p];
+        if (const JsonValue* found = one_pass ? values[p] : last_entry(members, field.name)) {
             if (!is_member_of(*field.schema, WalkValue::of_json(*found), state)) return false;
         } else if (field.required) {
             return false;
         }
     }
-    const FieldLookup lookup(node.fields, state.precompute);
+    if (!has_undeclared) return true;
     auto is_undeclared = [&](const json::JsonMember& member) { return !lookup.find(member.key.text()); };
     // Most records declare every key they hold: only the others need the table below.
     if (std::none_of(members.begin(), members.end(), is_undeclared)) return true;
@@ -235,7 +275,7 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
         }
         if (state.fail_fast && !errors.empty()) return;
     }
-    const FieldLookup lookup(node.fields, state.precompute);
+    FieldLookup lookup(node.fields, state.precompute);
     DictEntries entries(dict);
     PyRef key;
     PyRef item;
