@@ -44,12 +44,22 @@ void* run_task(void* raw) {
     return nullptr;
 }
 
+
+std::uintptr_t stack_low(std::uintptr_t here) {
+    if (t_stack_low == 0) [[unlikely]] t_stack_low = find_stack_low(here);
+    return t_stack_low;
+}
+
 }  // namespace
 
 std::size_t remaining_native_stack() {
     const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-    if (t_stack_low == 0) [[unlikely]] t_stack_low = find_stack_low(here);
-    return here > t_stack_low ? here - t_stack_low : 0;
+    const std::uintptr_t low = stack_low(here);
+    return here > low ? here - low : 0;
+}
+
+std::uintptr_t native_stack_floor() {
+    return stack_low(reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0))) + kNativeStackReserve;
 }
 
 namespace detail {

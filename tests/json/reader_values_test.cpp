@@ -1,6 +1,7 @@
 // What well-formed documents read as.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -99,6 +100,26 @@ TEST(ReaderValueTest, ReadsIntegerPartsUpToTheLimit) {
     EXPECT_EQ(read_and_describe(std::string("1") + std::string(4299, '0') + ".5"), "inf");
     EXPECT_EQ(read_and_describe(std::string("0.") + std::string(5000, '0') + "1"), "0");
     EXPECT_EQ(read_and_describe(std::string("0.") + std::string(5000, '3')), "0.3333333333333333");
+}
+
+TEST(ReaderValueTest, ReadsDigitRunsOfEveryLengthAndEnding) {
+    // Digits are taken eight at a time where they can be: runs of every length up to
+    // three words, ending at each kind of byte a digit run can meet.
+    const std::string digits = "1098765432101234567890123";
+    for (std::size_t length = 1; length <= 24; ++length) {
+        const std::string run = digits.substr(0, length);
+        const std::string integer = length <= 18 ? std::to_string(std::stoll(run)) : "big:" + run;
+        EXPECT_EQ(read_and_describe("[" + run + "]"), "[" + integer + "]") << run;
+        EXPECT_EQ(read_and_describe("-" + run), length <= 18 ? "-" + integer : "big:-" + run) << run;
+        double fraction = 0;
+        const std::string token = "0." + run;
+        std::from_chars(token.data(), token.data() + token.size(), fraction);
+        EXPECT_EQ(read_and_describe("[" + token + ",1]"), "[" + describe(JsonValue::of_float(fraction)) + ",1]");
+        for (const char* ending : {":", "/", "\x80", "a"}) {
+            EXPECT_EQ(read_outcome("[1" + run + ending + "]"),
+                      "expected `,` or `]` at line 1 column " + std::to_string(length + 3));
+        }
+    }
 }
 
 TEST(ReaderValueTest, BorrowsUnescapedTextFromTheDocument) {

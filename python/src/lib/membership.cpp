@@ -2,6 +2,7 @@
 
 #include "check/walk/walk.hpp"
 #include "errors/validation_error_build.hpp"
+#include "kestrune/core/native_stack.hpp"
 #include "lib/validator.hpp"
 #include "support/argument_binding.hpp"
 #include "support/entry_point.hpp"
@@ -16,7 +17,8 @@ bool walk_root(const ValidatorValue& validator, WalkValue value, FatalSlot& fata
                ErrorList& errors) {
     const Precompute& tables = validator.precompute.get_or_build([&] { return build_precompute(validator); });
     RecursionGuard guard;
-    const WalkState state{validator.constants, validator.definitions, tables, guard, fatal, collect, fail_fast};
+    const WalkState state{validator.constants, validator.definitions, tables, guard, fatal, collect, fail_fast,
+                          native_stack_floor()};
     ErrorPath path;
     return walk_node(*validator.schema, value, path, state, errors);
 }

@@ -2,6 +2,7 @@
 
 #include "build/compile_annotation.hpp"
 #include "check/walk/walk.hpp"
+#include "kestrune/core/native_stack.hpp"
 #include "support/method_call.hpp"
 #include "support/py_ref.hpp"
 
@@ -64,7 +65,7 @@ LeafAnswer PoolOracle::is_leaf_subtype(const SchemaNode& lhs, const SchemaNode& 
         const Precompute no_tables;
         RecursionGuard guard;
         FatalSlot fatal;
-        const WalkState state{constants_, definitions_, no_tables, guard, fatal, false, false};
+        const WalkState state{constants_, definitions_, no_tables, guard, fatal, false, false, native_stack_floor()};
         ErrorPath path;
         ErrorList errors;
         const bool member = walk_node(rhs, WalkValue::python(constants_.at(lhs.index)), path, state, errors);

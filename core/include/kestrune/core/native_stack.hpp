@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <type_traits>
@@ -26,6 +27,15 @@ std::size_t remaining_native_stack();
 inline constexpr std::size_t kNativeStackReserve = std::size_t{256} * 1024;
 
 inline bool native_stack_is_low() { return remaining_native_stack() < kNativeStackReserve; }
+
+// The address below which this thread's stack counts as low. A recursion that stays
+// on one thread can take it once and test each frame against it with
+// `is_native_stack_below`, without asking for the thread's bounds every level.
+std::uintptr_t native_stack_floor();
+
+inline bool is_native_stack_below(std::uintptr_t floor) {
+    return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) < floor;
+}
 
 namespace detail {
 // Runs `body(context)` on a new thread with a large stack and waits for it.

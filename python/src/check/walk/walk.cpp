@@ -197,7 +197,7 @@ bool walk_composite_node(const SchemaNode& node, WalkValue value, ErrorPath& pat
                          ErrorList& errors) {
     // Atoms never get here (walk_node answers them inline); every other kind may
     // recurse, so it checks the stack first.
-    if (native_stack_is_low()) [[unlikely]] {
+    if (is_native_stack_below(state.stack_floor)) [[unlikely]] {
         PyErr_SetString(PyExc_RecursionError, "maximum recursion depth exceeded while checking a value");
         end_check_with_current_error(state.fatal);
         return false;

@@ -60,9 +60,11 @@ struct WalkState {
     FatalSlot& fatal;
     bool collect;
     bool fail_fast;
+    // native_stack_floor() of the walking thread.
+    std::uintptr_t stack_floor;
 
     WalkState with_flags(bool collect_flag, bool fail_fast_flag) const {
-        return {constants, definitions, precompute, recursion_guard, fatal, collect_flag, fail_fast_flag};
+        return {constants, definitions, precompute, recursion_guard, fatal, collect_flag, fail_fast_flag, stack_floor};
     }
     // Only asking whether a value is a member.
     WalkState answering() const { return with_flags(false, true); }

@@ -3,7 +3,9 @@
 // multiplication or division.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <string_view>
 
@@ -31,6 +33,38 @@ struct NumberToken {
 double parse_float_token(std::string_view token);
 
 inline bool is_digit(char byte) { return static_cast<unsigned char>(byte - '0') < 10; }
+
+// Eight digits at `cursor` as their value, read as one little-endian word; false
+// when some byte is not a digit.
+inline bool read_eight_digits(const char* cursor, std::uint32_t& value) {
+    if constexpr (std::endian::native != std::endian::little) return false;
+    std::uint64_t word;
+    std::memcpy(&word, cursor, sizeof word);
+    // A byte is a digit when neither it minus '0' nor it plus (0x80 - ':') borrows
+    // into or sets its high bit.
+    if ((((word + 0x4646464646464646ull) | (word - 0x3030303030303030ull)) & 0x8080808080808080ull) != 0) return false;
+    word -= 0x3030303030303030ull;
+    word = word * 10 + (word >> 8);  // pairs of digits in every other byte
+    constexpr std::uint64_t kPairs = 0x000000FF000000FFull;
+    word = (((word & kPairs) * (100 + (1000000ull << 32))) + (((word >> 16) & kPairs) * (1 + (10000ull << 32)))) >> 32;
+    value = static_cast<std::uint32_t>(word);
+    return true;
+}
+
+// Adds the digits from `cursor` on (up to `limit`) to `mantissa`, which wraps past
+// 19 digits; returns the position after them.
+inline const char* accumulate_digits(const char* cursor, const char* limit, std::uint64_t& mantissa) {
+    std::uint32_t eight;
+    while (limit - cursor >= 8 && read_eight_digits(cursor, eight)) {
+        mantissa = mantissa * 100'000'000 + eight;
+        cursor += 8;
+    }
+    while (cursor != limit && is_digit(*cursor)) {
+        mantissa = mantissa * 10 + static_cast<unsigned>(*cursor - '0');
+        ++cursor;
+    }
+    return cursor;
+}
 
 // A float whose decimal digits fit a double exactly and whose power of ten is
 // itself exact is rounded once, by the one operation, hence correctly.
@@ -72,10 +106,7 @@ inline const char* read_number(const char* cursor, const char* end, NumberToken&
         const char* const digits = cursor;
         const std::size_t room = static_cast<std::size_t>(end - start);
         const char* const limit = room > kMaxIntegerPartLength ? start + kMaxIntegerPartLength + 1 : end;
-        do {
-            mantissa = mantissa * 10 + static_cast<unsigned>(*cursor - '0');
-            ++cursor;
-        } while (cursor != limit && is_digit(*cursor));
+        cursor = accumulate_digits(cursor, limit, mantissa);
         if (static_cast<std::size_t>(cursor - start) > kMaxIntegerPartLength) {
             failure = {JsonErrorKind::NumberOutOfRange, start + kMaxIntegerPartLength + 1};
             return nullptr;
@@ -106,10 +137,7 @@ inline const char* read_number(const char* cursor, const char* end, NumberToken&
         ++cursor;
         if (!expect_digit()) return nullptr;
         const char* const fraction = cursor;
-        do {
-            mantissa = mantissa * 10 + static_cast<unsigned>(*cursor - '0');
-            ++cursor;
-        } while (cursor != end && is_digit(*cursor));
+        cursor = accumulate_digits(cursor, end, mantissa);
         const auto fraction_digits = static_cast<std::size_t>(cursor - fraction);
         mantissa_digits += fraction_digits;
         // Only used when the digits are few; a long fraction fails the fast path anyway.
