@@ -1,5 +1,8 @@
 // Decoding strings that hold escapes. Kept out of line: most strings have none.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "kestrune/json/detail/string_reader.hpp"
 
@@ -21,21 +24,56 @@ int hex_digit_value(char digit) {
 bool is_low_surrogate(std::uint32_t unit) { return unit >= kLowSurrogateFirst && unit <= kLowSurrogateLast; }
 bool is_high_surrogate(std::uint32_t unit) { return unit >= kHighSurrogateFirst && unit < kLowSurrogateFirst; }
 
-void append_utf8(std::string& out, std::uint32_t code_point) {
+// The scratch string used as raw storage: its size is the room reserved, `used_`
+// the decoded length. Growing zero-fills only the new part, and the buffer lives as
+// long as the reader, so steady reading writes straight into it.
+class ScratchWriter {
+public:
+    explicit ScratchWriter(std::string& buffer) : buffer_(buffer) {}
+
+    // Room for at least `bytes` more bytes at the end of the text.
+    char* room(std::size_t bytes) {
+        if (buffer_.size() - used_ < bytes) buffer_.resize(std::max(buffer_.size() * 2, used_ + bytes + 64));
+        return buffer_.data() + used_;
+    }
+    void commit(std::size_t bytes) { used_ += bytes; }
+
+    void append(const char* bytes, std::size_t count) {
+        std::memcpy(room(count), bytes, count);
+        commit(count);
+    }
+    void push(char byte) {
+        *room(1) = byte;
+        commit(1);
+    }
+
+    std::string_view text() const { return {buffer_.data(), used_}; }
+
+private:
+    std::string& buffer_;
+    std::size_t used_ = 0;
+};
+
+void append_utf8(ScratchWriter& out, std::uint32_t code_point) {
+    char* const bytes = out.room(4);
     if (code_point < 0x80) {
-        out.push_back(static_cast<char>(code_point));
+        bytes[0] = static_cast<char>(code_point);
+        out.commit(1);
     } else if (code_point < 0x800) {
-        out.push_back(static_cast<char>(0xc0 | (code_point >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3f)));
+        bytes[0] = static_cast<char>(0xc0 | (code_point >> 6));
+        bytes[1] = static_cast<char>(0x80 | (code_point & 0x3f));
+        out.commit(2);
     } else if (code_point < 0x10000) {
-        out.push_back(static_cast<char>(0xe0 | (code_point >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3f)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3f)));
+        bytes[0] = static_cast<char>(0xe0 | (code_point >> 12));
+        bytes[1] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3f));
+        bytes[2] = static_cast<char>(0x80 | (code_point & 0x3f));
+        out.commit(3);
     } else {
-        out.push_back(static_cast<char>(0xf0 | (code_point >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3f)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3f)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3f)));
+        bytes[0] = static_cast<char>(0xf0 | (code_point >> 18));
+        bytes[1] = static_cast<char>(0x80 | ((code_point >> 12) & 0x3f));
+        bytes[2] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3f));
+        bytes[3] = static_cast<char>(0x80 | (code_point & 0x3f));
+        out.commit(4);
     }
 }
 
@@ -79,7 +117,7 @@ const char* read_low_surrogate(const char* cursor, const char* end, std::uint32_
 }
 
 // `cursor` is at the letter after a backslash \u; appends the character it stands for.
-const char* decode_unicode_escape(const char* cursor, const char* end, std::string& out, ReadFailure& failure) {
+const char* decode_unicode_escape(const char* cursor, const char* end, ScratchWriter& out, ReadFailure& failure) {
     std::uint32_t unit;
     cursor = read_hex_unit(cursor + 1, end, unit, failure);
     if (cursor == nullptr) return nullptr;
@@ -98,7 +136,7 @@ const char* decode_unicode_escape(const char* cursor, const char* end, std::stri
 }
 
 // `cursor` is at a backslash; appends what the escape stands for.
-const char* decode_escape(const char* cursor, const char* end, std::string& out, ReadFailure& failure) {
+const char* decode_escape(const char* cursor, const char* end, ScratchWriter& out, ReadFailure& failure) {
     ++cursor;
     if (cursor == end) {
         failure = {JsonErrorKind::EofWhileParsingString, end};
@@ -117,7 +155,7 @@ const char* decode_escape(const char* cursor, const char* end, std::string& out,
         case 'u': return decode_unicode_escape(cursor, end, out, failure);
         default: failure = {JsonErrorKind::InvalidEscape, cursor}; return nullptr;
     }
-    out.push_back(decoded);
+    out.push(decoded);
     return cursor + 1;
 }
 
@@ -125,17 +163,18 @@ const char* decode_escape(const char* cursor, const char* end, std::string& out,
 
 const char* read_escaped_string(const char* body, const char* cursor, const char* end, bool check_utf8,
                                 std::string& scratch, StringToken& token, ReadFailure& failure) {
-    scratch.assign(body, cursor);
+    ScratchWriter out(scratch);
+    out.append(body, static_cast<std::size_t>(cursor - body));
     for (;;) {
-        cursor = decode_escape(cursor, end, scratch, failure);
+        cursor = decode_escape(cursor, end, out, failure);
         if (cursor == nullptr) return nullptr;
         const char* const run = cursor;
         cursor = skip_plain_run(cursor, end, check_utf8, failure);
         if (cursor == nullptr) return nullptr;
-        scratch.append(run, cursor);
+        out.append(run, static_cast<std::size_t>(cursor - run));
         if (*cursor == '"') break;
     }
-    token = {scratch, JsonTextOrigin::Scratch};
+    token = {out.text(), JsonTextOrigin::Scratch};
     return cursor + 1;
 }
 

@@ -101,6 +101,19 @@ def test_values(document, value):
     assert anything.load(document) == value
 
 
+@pytest.mark.parametrize("widest", ["", "\xe9", "\xff", "\u0100", "\u65e5", "\uffff", "\U0001f600"])
+@pytest.mark.parametrize("ascii_run", [0, 1, 7, 8, 9, 17, 70])
+def test_texts_of_every_width(widest, ascii_run):
+    # Short texts go through the string cache, long ones not; both as raw UTF-8 and
+    # as escapes, with ASCII runs around the eight bytes taken at a time.
+    text = "a" * ascii_run + widest + "b" * (ascii_run // 2) + widest
+    for document in (json.dumps(text, ensure_ascii=False).encode(), json.dumps(text)):
+        loaded = anything.load(document)
+        assert loaded == text
+        assert len(loaded) == len(text)
+        assert anything.load(b"{" + json.dumps(text, ensure_ascii=False).encode() + b": 0}") == {text: 0}
+
+
 def test_repeated_keys_come_from_the_string_cache():
     first = anything.load('{"abcd": 1}')
     second = anything.load(b'{"abcd": 2}')
@@ -169,6 +182,7 @@ schemas = [
 def test_documents_agree_with_the_standard_reader(value):
     document = json.dumps(value)
     assert anything.load(document) == value
+    assert anything.load(json.dumps(value, ensure_ascii=False).encode()) == value
     for v in schemas:
         member = v.is_valid(json.loads(document))
         assert v.is_valid_json(document) is member

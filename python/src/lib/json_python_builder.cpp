@@ -6,6 +6,7 @@
 #include "errors/text_helpers.hpp"
 #include "kestrune/json/json_reader.hpp"
 #include "lib/json_string_cache.hpp"
+#include "lib/json_text_str.hpp"
 #include "support/entry_point.hpp"
 #include "support/utf8_text.hpp"
 
@@ -30,7 +31,7 @@ public:
     bool float_value(double value) { return push(PyRef::steal(PyFloat_FromDouble(value))); }
     bool string_value(std::string_view text, JsonTextOrigin) {
         const bool cached = text.size() >= kCachedStringMinBytes && text.size() <= kCachedStringMaxBytes;
-        return push(cached ? cached_string(text) : new_str(text));
+        return push(cached ? cached_string(text) : new_str_of_json_text(text));
     }
     bool member_key(std::string_view text, JsonTextOrigin) { return push(cached_string(text)); }
     bool start_array() { return open(); }

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "kestrune/core/fxhash.hpp"
+#include "lib/json_text_str.hpp"
 #include "support/utf8_text.hpp"
 
 namespace kestrune::py {
@@ -65,7 +66,7 @@ private:
     }
 
     static PyRef store(Slot& slot, std::uint64_t hash, std::string_view text) {
-        PyRef created = new_str(text);
+        PyRef created = new_str_of_json_text(text);
         if (!created) return created;
         // The replaced object is released under the lock: it is a plain str, whose
         // destruction runs no Python code.

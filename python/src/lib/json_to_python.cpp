@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "lib/json_text_str.hpp"
 #include "support/entry_point.hpp"
-#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
@@ -27,7 +27,7 @@ PyRef convert_json_to_python(const JsonValue& value) {
             return PyRef::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
         }
         case json::JsonKind::Float: return created(PyFloat_FromDouble(value.number()));
-        case json::JsonKind::Str: return new_str(value.text());
+        case json::JsonKind::Str: return new_str_of_json_text(value.text());
         case json::JsonKind::Array: {
             PyRef list = created(PyList_New(0));
             for (const JsonValue& item : value.items()) {
@@ -41,7 +41,7 @@ PyRef convert_json_to_python(const JsonValue& value) {
             for (const json::JsonMember& member : value.members()) {
                 PyRef converted = convert_json_to_python(member.value);
                 if (!converted) return {};
-                PyRef key = new_str(member.key.text());
+                PyRef key = new_str_of_json_text(member.key.text());
                 if (!key || PyDict_SetItem(dict.get(), key.get(), converted.get()) < 0) return {};
             }
             return dict;
