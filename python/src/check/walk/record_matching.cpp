@@ -2,6 +2,7 @@
 // diagnosis that explains a failure.
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +20,27 @@ namespace {
 
 constexpr std::size_t kRuleKeyTextLimit = 40;
 
+// Byte equality of two texts. Names are short, so they are compared inline with
+// fixed-size loads (overlapping for lengths between the sizes) instead of a call.
+bool is_same_text(std::string_view a, std::string_view b) {
+    const std::size_t size = a.size();
+    if (size != b.size()) return false;
+    if (size > 16) return std::memcmp(a.data(), b.data(), size) == 0;
+    const auto differ = [&]<class Word>(Word, std::size_t at) {
+        Word left;
+        Word right;
+        std::memcpy(&left, a.data() + at, sizeof left);
+        std::memcpy(&right, b.data() + at, sizeof right);
+        return left != right;
+    };
+    if (size >= 8) return !differ(std::uint64_t{}, 0) && !differ(std::uint64_t{}, size - 8);
+    if (size >= 4) return !differ(std::uint32_t{}, 0) && !differ(std::uint32_t{}, size - 4);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
 // Field positions by name: the validator's precomputed index when it has one for
 // these fields, else a scan of the fields that gives the same answers without
 // allocating (the last namesake wins).
@@ -34,7 +56,9 @@ public:
     // last one found is tried first; that guess needs names without namesakes.
     std::optional<std::uint64_t> find(std::string_view name) {
         if (index_ != nullptr) {
-            if (next_ < fields_.size() && fields_[next_].name == name && has_distinct_names()) return next_++;
+            if (next_ < fields_.size() && is_same_text(fields_[next_].name, name) && has_distinct_names()) {
+                return next_++;
+            }
             auto found = index_->names.find(name);
             if (found == index_->names.end()) return std::nullopt;
             next_ = found->second + 1;

@@ -148,8 +148,7 @@ bool walk_union(const SchemaNode& node, WalkValue value, ErrorPath& path, const 
         }
     }
     for (const NodePtr& member : node.members) {
-        const NodeKind kind = member->kind;
-        if (is_type_test_kind(kind) ? passes_type_test(kind, value) : is_member_of(*member, value, state)) return true;
+        if (is_member_of(*member, value, state)) return true;
     }
     if (state.collect) diagnose_union(node, value, path, state, errors);
     return false;
@@ -187,7 +186,7 @@ bool walk_back_edge(const SchemaNode& node, WalkValue value, ErrorPath& path, co
 
 }  // namespace
 
-bool is_member_of(const SchemaNode& node, WalkValue value, const WalkState& state) {
+bool walk_member_of(const SchemaNode& node, WalkValue value, const WalkState& state) {
     ErrorPath path;
     ErrorList errors;
     return walk_node(node, value, path, state.answering(), errors);

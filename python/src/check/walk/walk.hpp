@@ -69,7 +69,13 @@ inline bool walk_node(const SchemaNode& node, WalkValue value, ErrorPath& path, 
 
 // A sub-walk that only asks membership: fresh, empty path and records (which
 // allocate nothing), collect off, fail_fast on, the call's guard and slot shared.
-bool is_member_of(const SchemaNode& node, WalkValue value, const WalkState& state);
+bool walk_member_of(const SchemaNode& node, WalkValue value, const WalkState& state);
+
+// The same answer; type tests, which record nothing, need no sub-walk.
+inline bool is_member_of(const SchemaNode& node, WalkValue value, const WalkState& state) {
+    if (is_type_test_kind(node.kind)) return !state.fatal.stop && passes_type_test(node.kind, value);
+    return walk_member_of(node, value, state);
+}
 
 // Sequences, sets and frozensets (walk_containers.cpp).
 bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
