@@ -8,6 +8,7 @@
 
 #include "kestrune/core/fxhash.hpp"
 #include "lib/json_text_str.hpp"
+#include "support/same_text.hpp"
 #include "support/utf8_text.hpp"
 
 namespace kestrune::py {
@@ -32,12 +33,17 @@ public:
     PyRef get(std::string_view text) {
         const std::uint64_t hash = hash_of(text);
         const std::size_t home = hash % kSlots;
+#ifdef Py_GIL_DISABLED
         // A PyMutex detaches while it waits, so a waiting thread never holds up the
         // interpreter; no Python code runs while it is held.
         PyMutex_Lock(&mutex_);
         PyRef result = find_or_insert(hash, home, text);
         PyMutex_Unlock(&mutex_);
         return result;
+#else
+        // With the GIL, the GIL is the cache's lock: nothing here can release it.
+        return find_or_insert(hash, home, text);
+#endif
     }
 
 private:
@@ -52,7 +58,7 @@ private:
     static bool holds(const Slot& slot, std::uint64_t hash, std::string_view text) {
         if (!slot.text || slot.hash != hash) return false;
         const std::optional<std::string_view> cached = utf8_view(slot.text.get());
-        return cached && *cached == text;
+        return cached && is_same_text(*cached, text);
     }
 
     PyRef find_or_insert(std::uint64_t hash, std::size_t home, std::string_view text) {
@@ -76,7 +82,9 @@ private:
     }
 
     std::uint64_t key_;
+#ifdef Py_GIL_DISABLED
     PyMutex mutex_{};
+#endif
     std::array<Slot, kSlots> slots_{};
 };
 

@@ -2,7 +2,6 @@
 // diagnosis that explains a failure.
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "check/walk/walk.hpp"
 #include "errors/text_helpers.hpp"
+#include "support/same_text.hpp"
 #include "support/utf8_text.hpp"
 
 namespace kestrune::py {
@@ -19,27 +19,6 @@ namespace kestrune::py {
 namespace {
 
 constexpr std::size_t kRuleKeyTextLimit = 40;
-
-// Byte equality of two texts. Names are short, so they are compared inline with
-// fixed-size loads (overlapping for lengths between the sizes) instead of a call.
-bool is_same_text(std::string_view a, std::string_view b) {
-    const std::size_t size = a.size();
-    if (size != b.size()) return false;
-    if (size > 16) return std::memcmp(a.data(), b.data(), size) == 0;
-    const auto differ = [&]<class Word>(Word, std::size_t at) {
-        Word left;
-        Word right;
-        std::memcpy(&left, a.data() + at, sizeof left);
-        std::memcpy(&right, b.data() + at, sizeof right);
-        return left != right;
-    };
-    if (size >= 8) return !differ(std::uint64_t{}, 0) && !differ(std::uint64_t{}, size - 8);
-    if (size >= 4) return !differ(std::uint32_t{}, 0) && !differ(std::uint32_t{}, size - 4);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (a[i] != b[i]) return false;
-    }
-    return true;
-}
 
 // Field positions by name: the validator's precomputed index when it has one for
 // these fields, else a scan of the fields that gives the same answers without

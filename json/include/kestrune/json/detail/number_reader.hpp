@@ -71,7 +71,7 @@ inline const char* accumulate_digits(const char* cursor, const char* limit, std:
 inline bool finish_exact_float(std::uint64_t mantissa, std::size_t mantissa_digits, std::int64_t power,
                                bool negative, double& value) {
     constexpr std::uint64_t kExactMantissaLimit = std::uint64_t{1} << 53;
-    constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     constexpr std::int64_t kLargestExactPower = 22;
     // More than 19 digits may have wrapped the accumulator.
