@@ -120,10 +120,13 @@ namespace widest_scan = vector_scan;
 namespace widest_scan = word_scan;
 #endif
 
-// Called between every two tokens, where there is usually no whitespace at all.
+// Called between every two tokens, where there is usually no whitespace at all or
+// a single space (as after the commas and colons of many writers).
 inline const char* skip_whitespace(const char* cursor, const char* end) {
     if (cursor == end || !is_json_whitespace(static_cast<unsigned char>(*cursor))) return cursor;
-    return widest_scan::skip_whitespace(cursor + 1, end);
+    ++cursor;
+    if (cursor != end && !is_json_whitespace(static_cast<unsigned char>(*cursor))) return cursor;
+    return widest_scan::skip_whitespace(cursor, end);
 }
 
 inline const char* find_string_run_end(const char* cursor, const char* end, bool stop_at_non_ascii) {
