@@ -16,6 +16,36 @@ namespace {
 
 using json::JsonTextOrigin;
 
+// Values waiting for their container, each a reference the stack owns. Plain
+// pointers keep pushing and handing over cheap; whatever is still on the stack when
+// it goes (a failed read) is released.
+class PendingValues {
+public:
+    PendingValues() = default;
+    PendingValues(const PendingValues&) = delete;
+    PendingValues& operator=(const PendingValues&) = delete;
+    ~PendingValues() { release_from(0); }
+
+    void push(PyRef value) { values_.push_back(value.release()); }
+    std::size_t size() const { return values_.size(); }
+    PyObject* operator[](std::size_t i) const { return values_[i]; }
+
+    // The references from `first` on now belong to someone else.
+    void forget_from(std::size_t first) { values_.resize(first); }
+    void release_from(std::size_t first) {
+        for (std::size_t i = first; i < values_.size(); ++i) Py_DECREF(values_[i]);
+        forget_from(first);
+    }
+    PyRef take_last() {
+        PyRef last = PyRef::steal(values_.back());
+        values_.pop_back();
+        return last;
+    }
+
+private:
+    std::vector<PyObject*> values_;
+};
+
 // The sink: finished values wait on one stack until their container closes, which
 // then takes them over in one go (a list of exactly their number, a dict filled in
 // document order so that a later duplicate replaces the earlier value).
@@ -42,9 +72,9 @@ public:
         PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values_.size() - first)));
         if (!list) return failed();
         for (std::size_t i = first; i < values_.size(); ++i) {
-            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i - first), values_[i].release());
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i - first), values_[i]);  // steals
         }
-        values_.resize(first);
+        values_.forget_from(first);
         return push(std::move(list));
     }
 
@@ -53,13 +83,13 @@ public:
         PyRef dict = PyRef::steal(PyDict_New());
         if (!dict) return failed();
         for (std::size_t i = first; i + 1 < values_.size(); i += 2) {
-            if (PyDict_SetItem(dict.get(), values_[i].get(), values_[i + 1].get()) < 0) return failed();
+            if (PyDict_SetItem(dict.get(), values_[i], values_[i + 1]) < 0) return failed();
         }
-        values_.resize(first);
+        values_.release_from(first);
         return push(std::move(dict));
     }
 
-    PyRef take_root() { return std::move(values_.front()); }
+    PyRef take_root() { return values_.take_last(); }
 
     // Why a sink event stopped the read: the interpreter's exception, described.
     std::string failure_text() const { return "Internal error: " + quote_text(failure_); }
@@ -67,7 +97,7 @@ public:
 private:
     bool push(PyRef value) {
         if (!value) return failed();
-        values_.push_back(std::move(value));
+        values_.push(std::move(value));
         return true;
     }
 
@@ -94,7 +124,7 @@ private:
         return false;
     }
 
-    std::vector<PyRef> values_;
+    PendingValues values_;
     std::vector<std::size_t> starts_;
     std::string failure_;
 };
