@@ -50,9 +50,17 @@ public:
         if (cursor_ == end_) return JsonError{JsonErrorKind::EofWhileParsingValue, index_of(end_)};
         Step step = Step::Value;
         for (;;) {
+            // A key is followed by a value and a value by what comes after it, so
+            // those steps run on without going back through the dispatch.
             switch (step) {
-                case Step::Value: step = read_value(); break;
-                case Step::MemberKey: step = read_member_key(); break;
+                case Step::MemberKey:
+                    step = read_member_key();
+                    if (step != Step::Value) break;
+                    [[fallthrough]];
+                case Step::Value:
+                    step = read_value();
+                    if (step != Step::AfterValue) break;
+                    [[fallthrough]];
                 case Step::AfterValue: step = read_after_value(); break;
                 case Step::Done: return std::nullopt;
                 case Step::Failed: return error_;
