@@ -81,26 +81,32 @@ bool is_type_tested(const SchemaNode& element) {
                        [](const NodePtr& member) { return is_type_test_kind(member->kind); });
 }
 
-bool passes_type_tests(const SchemaNode& element, WalkValue item) {
-    if (element.kind != NodeKind::Union) return passes_type_test(element.kind, item);
-    return std::any_of(element.members.begin(), element.members.end(),
-                       [&](const NodePtr& member) { return passes_type_test(member->kind, item); });
+template <class Test>
+bool all_items_pass(WalkValue sequence, Test&& test) {
+    if (sequence.is_json()) {
+        const std::span<const JsonValue> items = sequence.json()->items();
+        return std::all_of(items.begin(), items.end(), [&](const JsonValue& item) { return test(WalkValue::of_json(item)); });
+    }
+    PyObject* const* items = PySequence_Fast_ITEMS(sequence.object());  // a list or a tuple
+    const Py_ssize_t length = Py_SIZE(sequence.object());
+    for (Py_ssize_t i = 0; i < length; ++i) {
+        if (!test(WalkValue::python(items[i]))) return false;
+    }
+    return true;
 }
 
 // list[atom], tuple[atom, ...] and the like: a tight loop over the storage. Type
 // tests run no Python code, so the items cannot change under it and need no
 // references of their own.
 bool items_pass_type_tests(const SchemaNode& element, WalkValue sequence) {
-    if (sequence.is_json()) {
-        return std::all_of(sequence.json()->items().begin(), sequence.json()->items().end(),
-                           [&](const JsonValue& item) { return passes_type_tests(element, WalkValue::of_json(item)); });
+    if (element.kind != NodeKind::Union) {
+        const NodeKind kind = element.kind;
+        return all_items_pass(sequence, [kind](WalkValue item) { return passes_type_test(kind, item); });
     }
-    PyObject* const* items = PySequence_Fast_ITEMS(sequence.object());  // a list or a tuple
-    const Py_ssize_t length = Py_SIZE(sequence.object());
-    for (Py_ssize_t i = 0; i < length; ++i) {
-        if (!passes_type_tests(element, WalkValue::python(items[i]))) return false;
-    }
-    return true;
+    return all_items_pass(sequence, [&](WalkValue item) {
+        return std::any_of(element.members.begin(), element.members.end(),
+                           [&](const NodePtr& member) { return passes_type_test(member->kind, item); });
+    });
 }
 
 bool is_sequence_kind(SequenceKind kind, WalkValue value) {
