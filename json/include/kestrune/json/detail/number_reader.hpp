@@ -32,6 +32,11 @@ struct NumberToken {
 // zeros, each of the token's sign.
 double parse_float_token(std::string_view token);
 
+// The nearest double to mantissa * 10^power (the mantissa exact, so of at most 19
+// digits) when two 64-bit products settle it; false when they do not (ties,
+// subnormals, overflow, powers past the table), leaving `value` untouched.
+bool finish_float_by_products(std::uint64_t mantissa, std::int64_t power, bool negative, double& value);
+
 inline bool is_digit(char byte) { return static_cast<unsigned char>(byte - '0') < 10; }
 
 // Eight digits at `cursor` as their value, read as one little-endian word; false
@@ -172,7 +177,8 @@ inline const char* read_number(const char* cursor, const char* end, NumberToken&
         return cursor;
     }
     double value;
-    if (!finish_exact_float(mantissa, mantissa_digits, power, negative, value)) {
+    if (!finish_exact_float(mantissa, mantissa_digits, power, negative, value) &&
+        !(mantissa_digits <= 19 && finish_float_by_products(mantissa, power, negative, value))) {
         value = parse_float_token(std::string_view(start, static_cast<std::size_t>(cursor - start)));
     }
     token = {NumberKind::Float, 0, value, {}};
