@@ -21,9 +21,7 @@ try:
 except ImportError:
     msgspec = None
 
-REPEATS = 9
-
-
+REPEATS = 25
 
 
 def records_document():
@@ -65,12 +63,16 @@ def strings_document():
     return json.dumps(strings).encode(), list[str]
 
 
-def best_seconds(call, document):
-    best = float("inf")
+def best_seconds(readers, document):
+    """The best time of each reader over REPEATS rounds; every round runs each
+    reader once, so drift on a shared machine (and the collector's pauses) falls
+    on all of them alike."""
+    best = dict.fromkeys(readers, float("inf"))
     for _ in range(REPEATS):
-        start = time.perf_counter()
-        call(document)
-        best = min(best, time.perf_counter() - start)
+        for name, call in readers.items():
+            start = time.perf_counter()
+            call(document)
+            best[name] = min(best[name], time.perf_counter() - start)
     return best
 
 
@@ -96,7 +98,7 @@ def main():
             readers["msgspec decode, typed"] = typed.decode
         size = len(document) / 1e6
         print(f"{label}: {size:.2f} MB")
-        times = {name: best_seconds(call, document) for name, call in readers.items()}
+        times = best_seconds(readers, document)
         for name, seconds in times.items():
             ratios = f"  load/orjson {times['kestrune load'] / times['orjson.loads']:.2f}x" if (
                 name == "kestrune load" and "orjson.loads" in times

@@ -101,7 +101,7 @@ private:
         if (fields.empty()) return;
         auto [slot, inserted] = tables_.field_index.try_emplace(storage_identity(fields));
         if (!inserted) return;
-        RecordIndex& index = slot->second;
+        RecordIndex& index = *slot;
         for (std::uint64_t position = 0; position < fields.size(); ++position) {
             const Field& field = fields[position];
             index.names.insert_or_assign(field.name, position);
@@ -122,7 +122,7 @@ private:
                 if (std::optional<std::string_view> text = utf8_view(constant)) sets.strs.emplace(*text);
             }
         }
-        tables_.literal_sets.emplace(key, std::move(sets));
+        *tables_.literal_sets.try_emplace(key).first = std::move(sets);
     }
 
     void add_pattern(const Constraint& constraint) {

@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "build/pattern_engine.hpp"
+#include "check/walk/identity_map.hpp"
 #include "check/walk/walk_value.hpp"
 #include "kestrune/core/fxhash.hpp"
 
@@ -38,8 +39,8 @@ struct LiteralSets {
 };
 
 struct Precompute {
-    std::unordered_map<std::uint64_t, RecordIndex, FxIntegerHash> field_index;
-    std::unordered_map<std::uint64_t, LiteralSets, FxIntegerHash> literal_sets;
+    IdentityMap<RecordIndex> field_index;
+    IdentityMap<LiteralSets> literal_sets;
     TextMap<PatternPtr> pattern_cache;
 };
 

@@ -27,8 +27,7 @@ class FieldLookup {
 public:
     FieldLookup(const std::vector<Field>& fields, const Precompute& tables) : fields_(fields) {
         if (fields.empty()) return;
-        auto found = tables.field_index.find(storage_identity(fields));
-        if (found != tables.field_index.end()) index_ = &found->second;
+        index_ = tables.field_index.find(storage_identity(fields));
     }
 
     // Keys mostly come in the order the fields are declared, so the field after the

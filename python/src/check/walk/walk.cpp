@@ -141,9 +141,8 @@ void diagnose_union(const SchemaNode& node, WalkValue value, ErrorPath& path, co
 bool walk_union(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                 ErrorList& errors) {
     if (!state.collect) {
-        const auto& literal_sets = state.precompute.literal_sets;
-        if (auto found = literal_sets.find(storage_identity(node.members)); found != literal_sets.end()) {
-            const LiteralAnswer answer = lookup_literal_union(found->second, value);
+        if (const LiteralSets* sets = state.precompute.literal_sets.find(storage_identity(node.members))) {
+            const LiteralAnswer answer = lookup_literal_union(*sets, value);
             if (answer != LiteralAnswer::NotApplicable) return answer == LiteralAnswer::Member;
         }
     }
