@@ -17,7 +17,9 @@ public:
     bool int_value(std::int64_t value) { return add(JsonValue::of_int(value)); }
     bool big_int_value(std::string_view digits) { return add(JsonValue::of_big_int(digits)); }
     bool float_value(double value) { return add(JsonValue::of_float(value)); }
-    bool string_value(std::string_view text, JsonTextOrigin origin) { return add(JsonValue::of_str(kept(text, origin))); }
+    bool string_value(std::string_view text, JsonTextOrigin origin) {
+        return add(JsonValue::of_str(kept(text, origin)));
+    }
     bool member_key(std::string_view text, JsonTextOrigin origin) { return string_value(text, origin); }
 
     bool start_array() { return open(); }

@@ -17,7 +17,8 @@ void* ValueArena::allocate_slow(std::size_t bytes) {
     std::size_t next = cursor_ == nullptr ? 0 : current_ + 1;
     while (next < blocks_.size() && blocks_[next].size < bytes) ++next;
     if (next == blocks_.size()) {
-        const std::size_t growth = blocks_.empty() ? kFirstBlockSize : std::min(blocks_.back().size * 2, kLargestGrowth);
+        const std::size_t growth =
+            blocks_.empty() ? kFirstBlockSize : std::min(blocks_.back().size * 2, kLargestGrowth);
         const std::size_t size = std::max(bytes, growth);
         blocks_.push_back(Block{std::make_unique_for_overwrite<std::byte[]>(size), size});
     }

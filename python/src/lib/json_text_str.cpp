@@ -61,7 +61,9 @@ void decode_into(std::string_view text, Char* out, Py_ssize_t length) {
 
 PyRef new_str_of_json_text(std::string_view text) {
     // One-character strs come from the interpreter's own table.
-    if (text.size() <= 1) return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+    if (text.size() <= 1) {
+        return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+    }
     unsigned char largest = 0;
     Py_ssize_t length = 0;
     for (const char byte : text) {

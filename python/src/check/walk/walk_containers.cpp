@@ -85,7 +85,8 @@ template <class Test>
 bool all_items_pass(WalkValue sequence, Test&& test) {
     if (sequence.is_json()) {
         const std::span<const JsonValue> items = sequence.json()->items();
-        return std::all_of(items.begin(), items.end(), [&](const JsonValue& item) { return test(WalkValue::of_json(item)); });
+        return std::all_of(items.begin(), items.end(),
+                           [&](const JsonValue& item) { return test(WalkValue::of_json(item)); });
     }
     PyObject* const* items = PySequence_Fast_ITEMS(sequence.object());  // a list or a tuple
     const Py_ssize_t length = Py_SIZE(sequence.object());
