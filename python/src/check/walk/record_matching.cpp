@@ -95,15 +95,12 @@ public:
 
     enum class Step { Entry, End, Changed };
 
-    Step next(PyRef& key, PyRef& value, FatalSlot& fatal) {
+    // The key and value are borrowed from the dict: a visit that may run Python
+    // code, which could drop them from it, must hold its own references.
+    Step next(PyObject*& key, PyObject*& value, FatalSlot& fatal) {
         if (PyDict_GET_SIZE(dict_) != size_) return changed("dictionary changed size during iteration", fatal);
-        PyObject* raw_key = nullptr;
-        PyObject* raw_value = nullptr;
-        if (!PyDict_Next(dict_, &position_, &raw_key, &raw_value)) return Step::End;
+        if (!PyDict_Next(dict_, &position_, &key, &value)) return Step::End;
         if (++taken_ > size_) return changed("dictionary keys changed during iteration", fatal);
-        // Held for the visit: the walk may run code that drops them from the dict.
-        key = PyRef::borrow(raw_key);
-        value = PyRef::borrow(raw_value);
         return Step::Entry;
     }
 
@@ -141,26 +138,38 @@ bool matches_some_rule(const std::vector<KeyRule>& rules, WalkValue key, WalkVal
     return false;
 }
 
+// Membership of a value borrowed from a dict; type tests run no Python code, so
+// only other visits need a reference of their own.
+bool is_entry_member_of(const SchemaNode& schema, PyObject* value, const WalkState& state) {
+    if (is_type_test_kind(schema.kind)) return is_member_of(schema, WalkValue::python(value), state);
+    const PyRef held = PyRef::borrow(value);
+    return is_member_of(schema, WalkValue::python(held.get()), state);
+}
+
 bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& state) {
     if (!PyDict_Check(dict)) return false;
     FieldLookup lookup(node.fields, state.precompute);
     std::uint64_t remaining = lookup.required();
     CountedPositions counted;
     DictEntries entries(dict);
-    PyRef key;
-    PyRef value;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
     DictEntries::Step step;
     while ((step = entries.next(key, value, state.fatal)) == DictEntries::Step::Entry) {
         std::optional<std::uint64_t> position;
         if (!node.fields.empty()) {
-            if (std::optional<std::string_view> text = utf8_view(key.get())) position = lookup.find(*text);
+            if (std::optional<std::string_view> text = utf8_view(key)) position = lookup.find(*text);
         }
         if (position) {
             const Field& field = node.fields[*position];
-            if (!is_member_of(*field.schema, WalkValue::python(value.get()), state)) return false;
+            if (!is_entry_member_of(*field.schema, value, state)) return false;
             if (field.required && counted.insert(*position)) --remaining;
-        } else if (!matches_some_rule(node.rules, WalkValue::python(key.get()), WalkValue::python(value.get()),
-                                      state)) {
+            continue;
+        }
+        const PyRef held_key = PyRef::borrow(key);
+        const PyRef held_value = PyRef::borrow(value);
+        if (!matches_some_rule(node.rules, WalkValue::python(held_key.get()), WalkValue::python(held_value.get()),
+                               state)) {
             return false;
         }
     }
@@ -279,9 +288,11 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
     }
     FieldLookup lookup(node.fields, state.precompute);
     DictEntries entries(dict);
-    PyRef key;
-    PyRef item;
-    while (entries.next(key, item, state.fatal) == DictEntries::Step::Entry) {
+    PyObject* borrowed_key = nullptr;
+    PyObject* borrowed_item = nullptr;
+    while (entries.next(borrowed_key, borrowed_item, state.fatal) == DictEntries::Step::Entry) {
+        const PyRef key = PyRef::borrow(borrowed_key);
+        const PyRef item = PyRef::borrow(borrowed_item);
         const std::optional<std::string_view> text = utf8_view(key.get());
         if (text && lookup.find(*text)) continue;
         if (matches_some_rule(node.rules, WalkValue::python(key.get()), WalkValue::python(item.get()), state)) {
