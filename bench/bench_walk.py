@@ -15,8 +15,6 @@ from kestrune import Validator, recursive
 REPEATS = 7
 
 
-
-
 @dataclasses.dataclass
 class PointClass:
     x: int

@@ -28,13 +28,14 @@ public:
     FieldLookup(const std::vector<Field>& fields, const Precompute& tables) : fields_(fields) {
         if (fields.empty()) return;
         index_ = tables.field_index.find(storage_identity(fields));
+        distinct_names_ = index_ != nullptr && index_->names.size() == fields.size();
     }
 
     // Keys mostly come in the order the fields are declared, so the field after the
     // last one found is tried first; that guess needs names without namesakes.
     std::optional<std::uint64_t> find(std::string_view name) {
         if (index_ != nullptr) {
-            if (next_ < fields_.size() && is_same_text(fields_[next_].name, name) && has_distinct_names()) {
+            if (distinct_names_ && next_ < fields_.size() && is_same_text(fields_[next_].name, name)) {
                 return next_++;
             }
             auto found = index_->names.find(name);
@@ -48,7 +49,7 @@ public:
         return std::nullopt;
     }
 
-    bool has_distinct_names() const { return index_ != nullptr && index_->names.size() == fields_.size(); }
+    bool has_distinct_names() const { return distinct_names_; }
 
     std::uint64_t required() const {
         if (index_ != nullptr) return index_->required;
@@ -60,6 +61,7 @@ public:
 private:
     const std::vector<Field>& fields_;
     const RecordIndex* index_ = nullptr;
+    bool distinct_names_ = false;
     std::size_t next_ = 0;
 };
 
@@ -178,7 +180,7 @@ bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& 
 
 const JsonValue* last_entry(std::span<const json::JsonMember> members, std::string_view name) {
     for (std::size_t i = members.size(); i-- > 0;) {
-        if (members[i].key.text() == name) return &members[i].value;
+        if (is_same_text(members[i].key.text(), name)) return &members[i].value;
     }
     return nullptr;
 }
@@ -215,7 +217,10 @@ bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember>
         more_values.assign(field_count, nullptr);
         values = more_values;
     }
-    const bool has_undeclared = !one_pass || find_field_values(members, lookup, values);
+    auto is_undeclared = [&](const json::JsonMember& member) { return !lookup.find(member.key.text()); };
+    // Most records declare every key they hold: only the others need the table below.
+    const bool has_undeclared = one_pass ? find_field_values(members, lookup, values)
+                                         : std::any_of(members.begin(), members.end(), is_undeclared);
     for (std::size_t p = 0; p < field_count; ++p) {
         const Field& field = node.fields[p];
         if (const JsonValue* found = one_pass ? values[p] : last_entry(members, field.name)) {
@@ -225,9 +230,6 @@ bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember>
         }
     }
     if (!has_undeclared) return true;
-    auto is_undeclared = [&](const json::JsonMember& member) { return !lookup.find(member.key.text()); };
-    // Most records declare every key they hold: only the others need the table below.
-    if (std::none_of(members.begin(), members.end(), is_undeclared)) return true;
     // The last value of each distinct undeclared key.
     std::unordered_map<std::string_view, const json::JsonMember*> undeclared;
     for (const json::JsonMember& member : members) {
