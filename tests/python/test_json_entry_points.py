@@ -101,6 +101,20 @@ def test_values(document, value):
     assert anything.load(document) == value
 
 
+@pytest.mark.parametrize(
+    "document",
+    [
+        "{}",
+        '{"a": 1, "b": 2, "a": 3}',
+        json.dumps({f"k{i}": i for i in range(6)}),
+        "{" + ", ".join(f'"k{i % 7}": {i}' for i in range(40)) + "}",
+        "{" + ", ".join(f'"{i}": [{i}]' for i in range(100)) + "}",
+    ],
+)
+def test_objects_keep_the_first_position_and_the_last_value_of_each_key(document):
+    assert list(anything.load(document).items()) == list(json.loads(document).items())
+
+
 @pytest.mark.parametrize("widest", ["", "\xe9", "\xff", "\u0100", "\u65e5", "\uffff", "\U0001f600"])
 @pytest.mark.parametrize("ascii_run", [0, 1, 7, 8, 9, 17, 70])
 def test_texts_of_every_width(widest, ascii_run):

@@ -10,11 +10,35 @@
 #include "support/entry_point.hpp"
 #include "support/utf8_text.hpp"
 
+#if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000
+// The interpreter's own builder of dict displays (exported, not in the public
+// headers; its form is known for this minor version only).
+extern "C" PyObject* _PyDict_FromItems(PyObject* const* keys, Py_ssize_t keys_offset, PyObject* const* values,
+                                       Py_ssize_t values_offset, Py_ssize_t length);
+#endif
+
 namespace kestrune::py {
 
 namespace {
 
 using json::JsonTextOrigin;
+
+// A new dict of `count` keys and values lying alternately at `members`, inserted in
+// that order (a later duplicate replaces the earlier value where it stands); the
+// references stay with the caller. Null with an exception set on failure.
+PyRef new_dict_of_members(PyObject* const* members, std::size_t count) {
+#if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000
+    // Sized once for all the members: growing by steps would rebuild the table at
+    // the sixth key of every record.
+    return PyRef::steal(_PyDict_FromItems(members, 2, members + 1, 2, static_cast<Py_ssize_t>(count)));
+#else
+    PyRef dict = PyRef::steal(PyDict_New());
+    for (std::size_t i = 0; dict && i < count; ++i) {
+        if (PyDict_SetItem(dict.get(), members[2 * i], members[2 * i + 1]) < 0) dict = PyRef();
+    }
+    return dict;
+#endif
+}
 
 // Values waiting for their container, each a reference the stack owns. Plain
 // pointers keep pushing and handing over cheap; whatever is still on the stack when
@@ -29,6 +53,7 @@ public:
     void push(PyRef value) { values_.push_back(value.release()); }
     std::size_t size() const { return values_.size(); }
     PyObject* operator[](std::size_t i) const { return values_[i]; }
+    PyObject* const* from(std::size_t first) const { return values_.data() + first; }
 
     // The references from `first` on now belong to someone else.
     void forget_from(std::size_t first) { values_.resize(first); }
@@ -80,11 +105,8 @@ public:
 
     bool end_object() {
         const std::size_t first = close();
-        PyRef dict = PyRef::steal(PyDict_New());
+        PyRef dict = new_dict_of_members(values_.from(first), (values_.size() - first) / 2);
         if (!dict) return failed();
-        for (std::size_t i = first; i + 1 < values_.size(); i += 2) {
-            if (PyDict_SetItem(dict.get(), values_[i], values_[i + 1]) < 0) return failed();
-        }
         values_.release_from(first);
         return push(std::move(dict));
     }
