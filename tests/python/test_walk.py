@@ -1,4 +1,5 @@
 import enum
+import json
 import threading
 import typing
 from typing import Literal, Optional, Union
@@ -138,6 +139,36 @@ def test_sequences_of_atoms(schema, value, member):
         assert v.validate(value) is None
     else:
         assert len(failure(v, value).errors) == 1
+
+
+class Text(str):
+    pass
+
+
+class Real(float):
+    pass
+
+
+ATOM_SAMPLES = [None, True, False, 0, 2**70, Whole(3), Color.RED, 1.5, Real(2.5), "", "a", Text("t"), b"b", [], object()]
+
+
+@pytest.mark.parametrize(
+    "element",
+    [int | float, Optional[str], Union[bool, None], str | bytes, Union[int, typing.Any], float, bool, Text],
+)
+def test_items_of_type_tested_sequences_pass_as_they_do_alone(element):
+    alone = Validator(element)
+    in_list = Validator(list[element])
+    in_tuple = Validator(tuple[element, ...])
+    for item in ATOM_SAMPLES:
+        member = alone.is_valid(item)
+        assert in_list.is_valid([item, item]) is member, item
+        assert in_tuple.is_valid((item,)) is member, item
+        try:
+            document = json.dumps([item])
+        except TypeError:
+            continue
+        assert in_list.is_valid_json(document) is alone.is_valid(json.loads(document)[0]), item
 
 
 @pytest.mark.parametrize(

@@ -1,5 +1,6 @@
 // Sequences, sets and frozensets.
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -96,18 +97,50 @@ bool all_items_pass(WalkValue sequence, Test&& test) {
     return true;
 }
 
-// list[atom], tuple[atom, ...] and the like: a tight loop over the storage. Type
-// tests run no Python code, so the items cannot change under it and need no
+constexpr std::uint32_t kind_bit(NodeKind kind) { return std::uint32_t{1} << static_cast<unsigned>(kind); }
+
+// The type-test kinds an element admits, one bit each: its own kind, or those of
+// its union's members.
+std::uint32_t type_test_kinds(const SchemaNode& element) {
+    if (element.kind != NodeKind::Union) return kind_bit(element.kind);
+    std::uint32_t kinds = 0;
+    for (const NodePtr& member : element.members) kinds |= kind_bit(member->kind);
+    return kinds;
+}
+
+// Whether the item passes one of the type tests in `kinds`. The exact types of the
+// atoms answer from the type alone (a bool passes Bool and Int); anything else,
+// subclasses and JSON values included, takes the tests one by one.
+bool passes_some_type_test(std::uint32_t kinds, WalkValue item) {
+    if (!item.is_json()) {
+        const PyTypeObject* type = Py_TYPE(item.object());
+        std::uint32_t passed = 0;
+        if (type == &PyLong_Type) {
+            passed = kind_bit(NodeKind::Int);
+        } else if (type == &PyFloat_Type) {
+            passed = kind_bit(NodeKind::Float);
+        } else if (type == &PyUnicode_Type) {
+            passed = kind_bit(NodeKind::Str);
+        } else if (type == &PyBool_Type) {
+            passed = kind_bit(NodeKind::Bool) | kind_bit(NodeKind::Int);
+        } else if (item.object() == Py_None) {
+            passed = kind_bit(NodeKind::NoneType);
+        }
+        if (passed != 0) return (passed & kinds) != 0;
+    }
+    for (auto kind = NodeKind::NoneType; kind <= NodeKind::Bytes; kind = NodeKind(static_cast<unsigned>(kind) + 1)) {
+        if ((kinds & kind_bit(kind)) != 0 && is_atom_member(kind, item)) return true;
+    }
+    return false;
+}
+
+// list[atom], tuple[int | None, ...] and the like: a tight loop over the storage.
+// Type tests run no Python code, so the items cannot change under it and need no
 // references of their own.
 bool items_pass_type_tests(const SchemaNode& element, WalkValue sequence) {
-    if (element.kind != NodeKind::Union) {
-        const NodeKind kind = element.kind;
-        return all_items_pass(sequence, [kind](WalkValue item) { return passes_type_test(kind, item); });
-    }
-    return all_items_pass(sequence, [&](WalkValue item) {
-        return std::any_of(element.members.begin(), element.members.end(),
-                           [&](const NodePtr& member) { return passes_type_test(member->kind, item); });
-    });
+    const std::uint32_t kinds = type_test_kinds(element);
+    if ((kinds & (kind_bit(NodeKind::Anything) | kind_bit(NodeKind::Any))) != 0) return true;
+    return all_items_pass(sequence, [kinds](WalkValue item) { return passes_some_type_test(kinds, item); });
 }
 
 bool is_sequence_kind(SequenceKind kind, WalkValue value) {
