@@ -73,15 +73,6 @@ private:
     std::size_t length_;
 };
 
-// Whether `element` is answered by type tests alone: a type-test kind, or a union
-// of them (int | None, say).
-bool is_type_tested(const SchemaNode& element) {
-    if (is_type_test_kind(element.kind)) return true;
-    if (element.kind != NodeKind::Union) return false;
-    return std::all_of(element.members.begin(), element.members.end(),
-                       [](const NodePtr& member) { return is_type_test_kind(member->kind); });
-}
-
 template <class Test>
 bool all_items_pass(WalkValue sequence, Test&& test) {
     if (sequence.is_json()) {
@@ -99,12 +90,16 @@ bool all_items_pass(WalkValue sequence, Test&& test) {
 
 constexpr std::uint32_t kind_bit(NodeKind kind) { return std::uint32_t{1} << static_cast<unsigned>(kind); }
 
-// The type-test kinds an element admits, one bit each: its own kind, or those of
-// its union's members.
-std::uint32_t type_test_kinds(const SchemaNode& element) {
-    if (element.kind != NodeKind::Union) return kind_bit(element.kind);
+// The type-test kinds an element admits, one bit each, when type tests alone answer
+// it: a type-test kind, or a union of them (int | None, say). None otherwise.
+std::optional<std::uint32_t> type_test_kinds(const SchemaNode& element) {
+    if (is_type_test_kind(element.kind)) return kind_bit(element.kind);
+    if (element.kind != NodeKind::Union) return std::nullopt;
     std::uint32_t kinds = 0;
-    for (const NodePtr& member : element.members) kinds |= kind_bit(member->kind);
+    for (const NodePtr& member : element.members) {
+        if (!is_type_test_kind(member->kind)) return std::nullopt;
+        kinds |= kind_bit(member->kind);
+    }
     return kinds;
 }
 
@@ -137,8 +132,7 @@ bool passes_some_type_test(std::uint32_t kinds, WalkValue item) {
 // list[atom], tuple[int | None, ...] and the like: a tight loop over the storage.
 // Type tests run no Python code, so the items cannot change under it and need no
 // references of their own.
-bool items_pass_type_tests(const SchemaNode& element, WalkValue sequence) {
-    const std::uint32_t kinds = type_test_kinds(element);
+bool items_pass_type_tests(std::uint32_t kinds, WalkValue sequence) {
     if ((kinds & (kind_bit(NodeKind::Anything) | kind_bit(NodeKind::Any))) != 0) return true;
     return all_items_pass(sequence, [kinds](WalkValue item) { return passes_some_type_test(kinds, item); });
 }
@@ -166,11 +160,13 @@ bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, con
                           state.collect, errors);
         return false;
     }
-    if (shape->prefix.empty() && shape->rest != nullptr && is_type_tested(*shape->rest)) {
-        // A collecting walk of a member would record nothing: only a non-member
-        // needs the item-by-item walk below.
-        const bool member = items_pass_type_tests(*shape->rest, value);
-        if (member || !state.collect) return member;
+    if (shape->prefix.empty() && shape->rest != nullptr) {
+        if (const std::optional<std::uint32_t> kinds = type_test_kinds(*shape->rest)) {
+            // A collecting walk of a member would record nothing: only a non-member
+            // needs the item-by-item walk below.
+            const bool member = items_pass_type_tests(*kinds, value);
+            if (member || !state.collect) return member;
+        }
     }
     return items.visit_all(state.aggregate(), [&](std::size_t i, WalkValue element) {
         return walk_item(*shape, i, element, path, state, errors);
