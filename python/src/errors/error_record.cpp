@@ -1,7 +1,7 @@
 #include "errors/error_record.hpp"
 
 #include "errors/text_helpers.hpp"
-#include "lib/json_to_python.hpp"
+#include "json_bridge/json_to_python.hpp"
 #include "support/py_ref.hpp"
 
 namespace kestrune::py {

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "check/walk/walk_value.hpp"
+#include "walk/walk_value.hpp"
 
 namespace kestrune::py {
 

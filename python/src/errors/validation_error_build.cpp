@@ -3,7 +3,7 @@
 #include <string>
 
 #include "errors/text_helpers.hpp"
-#include "lib/validation_error.hpp"
+#include "errors/validation_error.hpp"
 #include "support/utf8_text.hpp"
 
 namespace kestrune::py {

@@ -7,7 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "build/constants_pool.hpp"
+#include "compiler/constants_pool.hpp"
 #include "kestrune/core/fxhash.hpp"
 #include "kestrune/core/schema_node.hpp"
 

@@ -1,0 +1,168 @@
+#include "json_bridge/json_python_builder.hpp"
+
+#include <cstdint>
+#include <vector>
+
+#include "errors/text_helpers.hpp"
+#include "kestrune/json/json_reader.hpp"
+#include "json_bridge/json_string_cache.hpp"
+#include "json_bridge/json_text_str.hpp"
+#include "support/entry_point.hpp"
+#include "support/utf8_text.hpp"
+
+#if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000
+// The interpreter's own builder of dict displays (exported, not in the public
+// headers; its form is known for this minor version only).
+extern "C" PyObject* _PyDict_FromItems(PyObject* const* keys, Py_ssize_t keys_offset, PyObject* const* values,
+                                       Py_ssize_t values_offset, Py_ssize_t length);
+#endif
+
+namespace kestrune::py {
+
+namespace {
+
+using json::JsonTextOrigin;
+
+// A new dict of `count` keys and values lying alternately at `members`, inserted in
+// that order (a later duplicate replaces the earlier value where it stands); the
+// references stay with the caller. Null with an exception set on failure.
+PyRef new_dict_of_members(PyObject* const* members, std::size_t count) {
+#if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000
+    // Sized once for all the members: growing by steps would rebuild the table at
+    // the sixth key of every record.
+    return PyRef::steal(_PyDict_FromItems(members, 2, members + 1, 2, static_cast<Py_ssize_t>(count)));
+#else
+    PyRef dict = PyRef::steal(PyDict_New());
+    for (std::size_t i = 0; dict && i < count; ++i) {
+        if (PyDict_SetItem(dict.get(), members[2 * i], members[2 * i + 1]) < 0) dict = PyRef();
+    }
+    return dict;
+#endif
+}
+
+// Values waiting for their container, each a reference the stack owns. Plain
+// pointers keep pushing and handing over cheap; whatever is still on the stack when
+// it goes (a failed read) is released.
+class PendingValues {
+public:
+    PendingValues() = default;
+    PendingValues(const PendingValues&) = delete;
+    PendingValues& operator=(const PendingValues&) = delete;
+    ~PendingValues() { release_from(0); }
+
+    void push(PyRef value) { values_.push_back(value.release()); }
+    std::size_t size() const { return values_.size(); }
+    PyObject* operator[](std::size_t i) const { return values_[i]; }
+    PyObject* const* from(std::size_t first) const { return values_.data() + first; }
+
+    // The references from `first` on now belong to someone else.
+    void forget_from(std::size_t first) { values_.resize(first); }
+    void release_from(std::size_t first) {
+        for (std::size_t i = first; i < values_.size(); ++i) Py_DECREF(values_[i]);
+        forget_from(first);
+    }
+    PyRef take_last() {
+        PyRef last = PyRef::steal(values_.back());
+        values_.pop_back();
+        return last;
+    }
+
+private:
+    std::vector<PyObject*> values_;
+};
+
+// The sink: finished values wait on one stack until their container closes, which
+// then takes them over in one go (a list of exactly their number, a dict filled in
+// document order so that a later duplicate replaces the earlier value).
+class PythonObjectBuilder {
+public:
+    bool null_value() { return push(PyRef::borrow(Py_None)); }
+    bool bool_value(bool value) { return push(PyRef::borrow(value ? Py_True : Py_False)); }
+    bool int_value(std::int64_t value) { return push(PyRef::steal(PyLong_FromLongLong(value))); }
+    bool big_int_value(std::string_view digits) {
+        const std::string text(digits);
+        return push(PyRef::steal(PyLong_FromString(text.c_str(), nullptr, 10)));
+    }
+    bool float_value(double value) { return push(PyRef::steal(PyFloat_FromDouble(value))); }
+    bool string_value(std::string_view text, JsonTextOrigin) {
+        const bool cached = text.size() >= kCachedStringMinBytes && text.size() <= kCachedStringMaxBytes;
+        return push(cached ? cached_string(text) : new_str_of_json_text(text));
+    }
+    bool member_key(std::string_view text, JsonTextOrigin) { return push(cached_string(text)); }
+    bool start_array() { return open(); }
+    bool start_object() { return open(); }
+
+    bool end_array() {
+        const std::size_t first = close();
+        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values_.size() - first)));
+        if (!list) return failed();
+        for (std::size_t i = first; i < values_.size(); ++i) {
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i - first), values_[i]);  // steals
+        }
+        values_.forget_from(first);
+        return push(std::move(list));
+    }
+
+    bool end_object() {
+        const std::size_t first = close();
+        PyRef dict = new_dict_of_members(values_.from(first), (values_.size() - first) / 2);
+        if (!dict) return failed();
+        values_.release_from(first);
+        return push(std::move(dict));
+    }
+
+    PyRef take_root() { return values_.take_last(); }
+
+    // Why a sink event stopped the read: the interpreter's exception, described.
+    std::string failure_text() const { return "Internal error: " + quote_text(failure_); }
+
+private:
+    bool push(PyRef value) {
+        if (!value) return failed();
+        values_.push(std::move(value));
+        return true;
+    }
+
+    bool open() {
+        starts_.push_back(values_.size());
+        return true;
+    }
+
+    std::size_t close() {
+        const std::size_t first = starts_.back();
+        starts_.pop_back();
+        return first;
+    }
+
+    // Keeps a description of the pending exception and clears it.
+    bool failed() {
+        PyRef exception = PyRef::steal(PyErr_GetRaisedException());
+        if (!exception) throw InvariantFailure("a JSON value could not be built without an exception");
+        failure_ = format_class_name(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())));
+        if (PyRef message = PyRef::steal(PyObject_Str(exception.get()))) {
+            failure_ += ": " + utf8_text(message.get());
+        }
+        PyErr_Clear();
+        return false;
+    }
+
+    PendingValues values_;
+    std::vector<std::size_t> starts_;
+    std::string failure_;
+};
+
+}  // namespace
+
+JsonReadResult read_json_to_python(std::string_view document, bool from_str) {
+    PythonObjectBuilder builder;
+    const auto source = from_str ? json::JsonSource::Str : json::JsonSource::Bytes;
+    if (const std::optional<json::JsonError> error = json::read_json(document, source, builder)) {
+        if (error->kind == json::JsonErrorKind::SinkStopped) {
+            return builder.failure_text() + " at " + json::json_position_text(document, error->index);
+        }
+        return json::format_json_error(document, *error);
+    }
+    return builder.take_root();
+}
+
+}  // namespace kestrune::py

@@ -1,0 +1,323 @@
+// Records and mappings: the boolean passes over a dict or a JSON object, and the
+// diagnosis that explains a failure.
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "walk/walk.hpp"
+#include "errors/text_helpers.hpp"
+#include "support/same_text.hpp"
+#include "support/utf8_text.hpp"
+
+namespace kestrune::py {
+
+namespace {
+
+constexpr std::size_t kRuleKeyTextLimit = 40;
+
+// Field positions by name: the validator's precomputed index when it has one for
+// these fields, else a scan of the fields that gives the same answers without
+// allocating (the last namesake wins).
+class FieldLookup {
+public:
+    FieldLookup(const std::vector<Field>& fields, const Precompute& tables) : fields_(fields) {
+        if (fields.empty()) return;
+        index_ = tables.field_index.find(storage_identity(fields));
+        distinct_names_ = index_ != nullptr && index_->names.size() == fields.size();
+    }
+
+    // Keys mostly come in the order the fields are declared, so the field after the
+    // last one found is tried first; that guess needs names without namesakes.
+    std::optional<std::uint64_t> find(std::string_view name) {
+        if (index_ != nullptr) {
+            if (distinct_names_ && next_ < fields_.size() && is_same_text(fields_[next_].name, name)) {
+                return next_++;
+            }
+            auto found = index_->names.find(name);
+            if (found == index_->names.end()) return std::nullopt;
+            next_ = found->second + 1;
+            return found->second;
+        }
+        for (std::size_t p = fields_.size(); p-- > 0;) {
+            if (fields_[p].name == name) return p;
+        }
+        return std::nullopt;
+    }
+
+    bool has_distinct_names() const { return distinct_names_; }
+
+    std::uint64_t required() const {
+        if (index_ != nullptr) return index_->required;
+        std::uint64_t count = 0;
+        for (const Field& field : fields_) count += field.required ? 1 : 0;
+        return count;
+    }
+
+private:
+    const std::vector<Field>& fields_;
+    const RecordIndex* index_ = nullptr;
+    bool distinct_names_ = false;
+    std::size_t next_ = 0;
+};
+
+// The required positions already counted in one pass; inline for the usual
+// record of at most 64 fields.
+class CountedPositions {
+public:
+    bool insert(std::uint64_t position) {
+        if (position < 64) {
+            const std::uint64_t bit = std::uint64_t{1} << position;
+            const bool fresh = (small_ & bit) == 0;
+            small_ |= bit;
+            return fresh;
+        }
+        const std::size_t slot = static_cast<std::size_t>(position - 64);
+        if (large_.size() <= slot) large_.resize(slot + 1, false);
+        const bool fresh = !large_[slot];
+        large_[slot] = true;
+        return fresh;
+    }
+
+private:
+    std::uint64_t small_ = 0;
+    std::vector<bool> large_;
+};
+
+// A dict's entries in storage order, read through the dict itself (an iteration a
+// subclass overrides is not used). Python code run between two entries may change
+// the dict: that ends the whole check with the interpreter's own messages.
+class DictEntries {
+public:
+    explicit DictEntries(PyObject* dict) : dict_(dict), size_(PyDict_GET_SIZE(dict)) {}
+
+    enum class Step { Entry, End, Changed };
+
+    // The key and value are borrowed from the dict: a visit that may run Python
+    // code, which could drop them from it, must hold its own references.
+    Step next(PyObject*& key, PyObject*& value, FatalSlot& fatal) {
+        if (PyDict_GET_SIZE(dict_) != size_) return changed("dictionary changed size during iteration", fatal);
+        if (!PyDict_Next(dict_, &position_, &key, &value)) return Step::End;
+        if (++taken_ > size_) return changed("dictionary keys changed during iteration", fatal);
+        return Step::Entry;
+    }
+
+private:
+    static Step changed(const char* message, FatalSlot& fatal) {
+        PyErr_SetString(PyExc_RuntimeError, message);
+        end_check_with_current_error(fatal);
+        return Step::Changed;
+    }
+
+    PyObject* dict_;
+    Py_ssize_t size_;
+    Py_ssize_t position_ = 0;
+    Py_ssize_t taken_ = 0;
+};
+
+// The text of str(key), uncut; none when str() raises.
+std::optional<std::string> str_text(PyObject* key) {
+    PyRef text = PyRef::steal(PyObject_Str(key));
+    if (!text) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    return utf8_text(text.get());
+}
+
+bool match_key_rule(WalkValue key, WalkValue value, const WalkState& state, const KeyRule& rule) {
+    return is_member_of(*rule.key, key, state) && is_member_of(*rule.value, value, state);
+}
+
+bool matches_some_rule(const std::vector<KeyRule>& rules, WalkValue key, WalkValue value, const WalkState& state) {
+    for (const KeyRule& rule : rules) {
+        if (match_key_rule(key, value, state, rule)) return true;
+    }
+    return false;
+}
+
+// Membership of a value borrowed from a dict; type tests run no Python code, so
+// only other visits need a reference of their own.
+bool is_entry_member_of(const SchemaNode& schema, PyObject* value, const WalkState& state) {
+    if (is_type_test_kind(schema.kind)) return is_member_of(schema, WalkValue::python(value), state);
+    const PyRef held = PyRef::borrow(value);
+    return is_member_of(schema, WalkValue::python(held.get()), state);
+}
+
+bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& state) {
+    if (!PyDict_Check(dict)) return false;
+    FieldLookup lookup(node.fields, state.precompute);
+    std::uint64_t remaining = lookup.required();
+    CountedPositions counted;
+    DictEntries entries(dict);
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    DictEntries::Step step;
+    while ((step = entries.next(key, value, state.fatal)) == DictEntries::Step::Entry) {
+        std::optional<std::uint64_t> position;
+        if (!node.fields.empty()) {
+            if (std::optional<std::string_view> text = utf8_view(key)) position = lookup.find(*text);
+        }
+        if (position) {
+            const Field& field = node.fields[*position];
+            if (!is_entry_member_of(*field.schema, value, state)) return false;
+            if (field.required && counted.insert(*position)) --remaining;
+            continue;
+        }
+        const PyRef held_key = PyRef::borrow(key);
+        const PyRef held_value = PyRef::borrow(value);
+        if (!matches_some_rule(node.rules, WalkValue::python(held_key.get()), WalkValue::python(held_value.get()),
+                               state)) {
+            return false;
+        }
+    }
+    return step == DictEntries::Step::End && remaining == 0;
+}
+
+const JsonValue* last_entry(std::span<const json::JsonMember> members, std::string_view name) {
+    for (std::size_t i = members.size(); i-- > 0;) {
+        if (is_same_text(members[i].key.text(), name)) return &members[i].value;
+    }
+    return nullptr;
+}
+
+// The last value of each field's name, found in one pass over the members (the
+// fields must have distinct names); the answer is whether a member is undeclared.
+bool find_field_values(std::span<const json::JsonMember> members, FieldLookup& lookup,
+                       std::span<const JsonValue*> values) {
+    bool has_undeclared = false;
+    for (const json::JsonMember& member : members) {
+        if (std::optional<std::uint64_t> position = lookup.find(member.key.text())) {
+            values[*position] = &member.value;
+        } else {
+            has_undeclared = true;
+        }
+    }
+    return has_undeclared;
+}
+
+bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember> members,
+                       const WalkState& state) {
+    FieldLookup lookup(node.fields, state.precompute);
+    const std::size_t field_count = node.fields.size();
+    // Namesakes each see their name's last value, which the scan from the end finds.
+    const bool one_pass = lookup.has_distinct_names();
+    constexpr std::size_t kInlineFields = 32;
+    std::array<const JsonValue*, kInlineFields> inline_values;
+    std::vector<const JsonValue*> more_values;
+    std::span<const JsonValue*> values;
+    if (field_count <= kInlineFields) {
+        std::fill_n(inline_values.begin(), field_count, nullptr);
+        values = std::span(inline_values.data(), field_count);
+    } else {
+        more_values.assign(field_count, nullptr);
+        values = more_values;
+    }
+    auto is_undeclared = [&](const json::JsonMember& member) { return !lookup.find(member.key.text()); };
+    // Most records declare every key they hold: only the others need the table below.
+    const bool has_undeclared = one_pass ? find_field_values(members, lookup, values)
+                                         : std::any_of(members.begin(), members.end(), is_undeclared);
+    for (std::size_t p = 0; p < field_count; ++p) {
+        const Field& field = node.fields[p];
+        if (const JsonValue* found = one_pass ? values[p] : last_entry(members, field.name)) {
+            if (!is_member_of(*field.schema, WalkValue::of_json(*found), state)) return false;
+        } else if (field.required) {
+            return false;
+        }
+    }
+    if (!has_undeclared) return true;
+    // The last value of each distinct undeclared key.
+    std::unordered_map<std::string_view, const json::JsonMember*> undeclared;
+    for (const json::JsonMember& member : members) {
+        if (is_undeclared(member)) undeclared[member.key.text()] = &member;
+    }
+    for (const auto& [text, member] : undeclared) {
+        if (!matches_some_rule(node.rules, WalkValue::of_json(member->key), WalkValue::of_json(member->value), state)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reports an undeclared key that no rule admits.
+void report_undeclared_key(const SchemaNode& node, PyObject* key, PyObject* value, ErrorPath& path,
+                           const WalkState& state, ErrorList& errors) {
+    if (node.rules.empty()) {
+        std::string text = str_text(key).value_or(std::string());
+        std::string quoted = quote_text(text);
+        errors.push_back(make_child_error_record(path, PathSegment::key(std::move(text)), "extra_forbidden",
+                                                 "no unexpected key", std::move(quoted)));
+        return;
+    }
+    // Only the first rule is consulted for the report; both of its walks run.
+    std::optional<std::string> text = str_text(key);
+    path.push_back(PathSegment::key(text ? truncate_chars(*text, kRuleKeyTextLimit) : format_repr(key)));
+    const KeyRule& rule = node.rules.front();
+    walk_node(*rule.key, WalkValue::python(key), path, state, errors);
+    walk_node(*rule.value, WalkValue::python(value), path, state, errors);
+    path.pop_back();
+}
+
+void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                     ErrorList& errors) {
+    if (value.is_json() || !PyDict_Check(value.object())) {
+        errors.push_back(make_error_record("dict_type", "dict", value, path));
+        return;
+    }
+    PyObject* dict = value.object();
+    for (const Field& field : node.fields) {
+        PyRef name = new_str(field.name);
+        PyObject* found = nullptr;
+        // The dict's own lookup: the keys' hashing and equality, no subclass hooks.
+        const int outcome = name ? PyDict_GetItemRef(dict, name.get(), &found) : -1;
+        PyRef found_value = PyRef::steal(found);
+        if (outcome < 0) {
+            PyErr_Clear();
+            errors.push_back(make_error_record("dict_type", "dict", value, path));
+        } else if (outcome == 1) {
+            path.push_back(PathSegment::key(field.name));
+            walk_node(*field.schema, WalkValue::python(found_value.get()), path, state, errors);
+            path.pop_back();
+        } else if (field.required) {
+            errors.push_back(make_child_error_record(path, PathSegment::key(field.name), "missing_key",
+                                                     "required key " + quote_text(field.name), "missing"));
+        }
+        if (state.fail_fast && !errors.empty()) return;
+    }
+    FieldLookup lookup(node.fields, state.precompute);
+    DictEntries entries(dict);
+    PyObject* borrowed_key = nullptr;
+    PyObject* borrowed_item = nullptr;
+    while (entries.next(borrowed_key, borrowed_item, state.fatal) == DictEntries::Step::Entry) {
+        const PyRef key = PyRef::borrow(borrowed_key);
+        const PyRef item = PyRef::borrow(borrowed_item);
+        const std::optional<std::string_view> text = utf8_view(key.get());
+        if (text && lookup.find(*text)) continue;
+        if (matches_some_rule(node.rules, WalkValue::python(key.get()), WalkValue::python(item.get()), state)) {
+            continue;
+        }
+        report_undeclared_key(node, key.get(), item.get(), path, state, errors);
+        if (state.fail_fast && !errors.empty()) return;
+    }
+}
+
+}  // namespace
+
+bool walk_dict(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+               ErrorList& errors) {
+    bool member;
+    if (!value.is_json()) {
+        member = match_dict_record(node, value.object(), state);
+    } else {
+        const JsonValue& json_value = *value.json();
+        member = json_value.kind() == json::JsonKind::Object && match_json_record(node, json_value.members(), state);
+    }
+    if (!member && state.collect) diagnose_record(node, value, path, state, errors);
+    return member;
+}
+
+}  // namespace kestrune::py

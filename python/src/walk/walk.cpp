@@ -1,0 +1,224 @@
+#include "walk/walk.hpp"
+
+#include <string>
+
+#include "walk/constraint_check.hpp"
+#include "errors/text_helpers.hpp"
+#include "kestrune/core/native_stack.hpp"
+#include "json_bridge/json_to_python.hpp"
+#include "support/entry_point.hpp"
+#include "support/utf8_text.hpp"
+
+namespace kestrune::py {
+
+namespace {
+
+bool walk_literal(const SchemaNode& node, WalkValue value, const ErrorPath& path, const WalkState& state,
+                  ErrorList& errors) {
+    if (!state.constants.contains_index(node.index)) return false;
+    PyObject* constant = state.constants.at(node.index);
+    PyRef object = convert_value_to_python(value);
+    bool member = false;
+    if (!object) {
+        absorb_call_error(-1, state.fatal);
+    } else if (Py_IS_TYPE(object.get(), Py_TYPE(constant))) {
+        // No identity shortcut: a constant unequal to itself (NaN) accepts nothing.
+        PyRef result = PyRef::steal(PyObject_RichCompare(object.get(), constant, Py_EQ));
+        member = absorb_call_error(result ? PyObject_IsTrue(result.get()) : -1, state.fatal);
+    }
+    if (!member && state.collect) {
+        errors.push_back(make_error_record("literal_error", "the literal " + format_repr(constant), value, path));
+    }
+    return member;
+}
+
+// isinstance of the pooled class, with the "instance_type" record when it fails.
+bool walk_instance(const SchemaNode& node, WalkValue value, const ErrorPath& path, const WalkState& state,
+                   ErrorList& errors) {
+    if (!state.constants.contains_index(node.index)) return false;
+    PyObject* cls = state.constants.at(node.index);
+    PyRef object = convert_value_to_python(value);
+    bool member = absorb_call_error(object ? PyObject_IsInstance(object.get(), cls) : -1, state.fatal);
+    if (!member && state.collect) {
+        errors.push_back(make_error_record("instance_type", format_class_name(cls), value, path));
+    }
+    return member;
+}
+
+bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                 ErrorList& errors) {
+    PyRef object = convert_value_to_python(value);
+    if (!object) {
+        PyErr_Clear();
+        return false;
+    }
+    const WalkValue python_value = WalkValue::python(object.get());
+    if (!walk_instance(node, python_value, path, state, errors)) return false;
+    bool member = true;
+    for (const Field& field : node.fields) {
+        PyRef name = new_str(field.name);
+        PyRef attribute = name ? PyRef::steal(PyObject_GetAttr(object.get(), name.get())) : PyRef();
+        if (!attribute) {
+            PyRef exception = PyRef::steal(PyErr_GetRaisedException());
+            if (is_fatal_exception(exception.get())) {
+                store_fatal_error(std::move(exception), state.fatal);
+                return false;
+            }
+            if (state.collect) {
+                errors.push_back(make_child_error_record(path, PathSegment::key(field.name), "missing_attribute",
+                                                         "attribute " + quote_text(field.name), "missing"));
+            }
+            member = false;
+        } else {
+            if (state.collect) path.push_back(PathSegment::key(field.name));
+            const bool accepted = walk_node(*field.schema, WalkValue::python(attribute.get()), path, state, errors);
+            if (state.collect) path.pop_back();
+            member = member && accepted;
+        }
+        if (!member && !state.aggregate()) return false;
+    }
+    return member;
+}
+
+bool walk_refinement(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                     ErrorList& errors) {
+    if (!walk_node(*node.child, value, path, state, errors)) return false;
+    PyRef object = convert_value_to_python(value);
+    if (!object) {
+        PyErr_Clear();
+        return false;
+    }
+    // Runs on after a stop: the kept exception decides the call anyway.
+    bool member = true;
+    for (const Constraint& constraint : node.constraints) {
+        member = check_constraint(constraint, object.get(), path, state, errors) && member;
+        if (!member && !state.aggregate()) return false;
+    }
+    return member;
+}
+
+bool walk_intersection(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                       ErrorList& errors) {
+    bool member = true;
+    for (const NodePtr& child : node.members) {
+        member = walk_node(*child, value, path, state, errors) && member;
+        if (!member && !state.aggregate()) return false;
+    }
+    return member;
+}
+
+constexpr std::size_t kDiagnosedUnionMembers = 64;
+
+// Reports the member that got deepest into the value, or that none fits.
+void diagnose_union(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                    ErrorList& errors) {
+    const WalkState diagnosing = state.with_flags(true, false);
+    ErrorList best;
+    std::size_t best_depth = 0;
+    const std::size_t count = std::min(node.members.size(), kDiagnosedUnionMembers);
+    for (std::size_t i = 0; i < count; ++i) {
+        ErrorList member_errors;
+        walk_node(*node.members[i], value, path, diagnosing, member_errors);
+        std::size_t depth = 0;
+        for (const ErrorRecord& record : member_errors) depth = std::max(depth, record.path.size() - path.size());
+        if (i == 0 || depth > best_depth) {
+            best = std::move(member_errors);
+            best_depth = depth;
+        }
+    }
+    if (best_depth > 0) {
+        for (ErrorRecord& record : best) errors.push_back(std::move(record));
+        return;
+    }
+    std::string expected = "one of: ";
+    for (std::size_t i = 0; i < node.members.size(); ++i) {
+        if (i > 0) expected += ", ";
+        expected += kind_name(*node.members[i]);
+    }
+    errors.push_back(make_error_record("union_error", expected, value, path));
+}
+
+bool walk_union(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                ErrorList& errors) {
+    if (!state.collect) {
+        if (const LiteralSets* sets = state.precompute.literal_sets.find(storage_identity(node.members))) {
+            const LiteralAnswer answer = lookup_literal_union(*sets, value);
+            if (answer != LiteralAnswer::NotApplicable) return answer == LiteralAnswer::Member;
+        }
+    }
+    for (const NodePtr& member : node.members) {
+        if (is_member_of(*member, value, state)) return true;
+    }
+    if (state.collect) diagnose_union(node, value, path, state, errors);
+    return false;
+}
+
+bool walk_complement(const SchemaNode& node, WalkValue value, const ErrorPath& path, const WalkState& state,
+                     ErrorList& errors) {
+    if (!is_member_of(*node.child, value, state)) return true;
+    if (state.collect) {
+        errors.push_back(make_error_record("unexpected_match", "not " + std::string(kind_name(*node.child)), value,
+                                           path));
+    }
+    return false;
+}
+
+bool walk_back_edge(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                    ErrorList& errors) {
+    RecursionGuard& guard = state.recursion_guard;
+    const RecursionGuard::Key key{value.identity(), node.index};
+    if (guard.contains(key)) {
+        record_failure("recursion_loop", "a finite (non-cyclic) value", value, path, state.collect, errors);
+        return false;
+    }
+    if (!guard.try_push(key)) {
+        record_failure("recursion_limit", "at most " + std::to_string(RecursionGuard::kLimit) +
+                                              " levels of recursion",
+                       value, path, state.collect, errors);
+        return false;
+    }
+    const bool member = node.index < state.definitions.size() &&
+                        walk_node(*state.definitions[node.index], value, path, state, errors);
+    guard.pop();
+    return member;
+}
+
+}  // namespace
+
+bool walk_member_of(const SchemaNode& node, WalkValue value, const WalkState& state) {
+    ErrorPath path;
+    ErrorList errors;
+    return walk_node(node, value, path, state.answering(), errors);
+}
+
+bool walk_composite_node(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                         ErrorList& errors) {
+    // Atoms never get here (walk_node answers them inline); every other kind may
+    // recurse, so it checks the stack first.
+    if (is_native_stack_below(state.stack_floor)) [[unlikely]] {
+        PyErr_SetString(PyExc_RecursionError, "maximum recursion depth exceeded while checking a value");
+        end_check_with_current_error(state.fatal);
+        return false;
+    }
+    switch (node.kind) {
+        case NodeKind::Literal: return walk_literal(node, value, path, state, errors);
+        case NodeKind::Sequence: return walk_sequence(node, value, path, state, errors);
+        case NodeKind::Set:
+        case NodeKind::FrozenSet: return walk_set(node, value, path, state, errors);
+        case NodeKind::Dict: return walk_dict(node, value, path, state, errors);
+        case NodeKind::Union: return walk_union(node, value, path, state, errors);
+        case NodeKind::Intersection: return walk_intersection(node, value, path, state, errors);
+        case NodeKind::Complement: return walk_complement(node, value, path, state, errors);
+        case NodeKind::Instance: return walk_instance(node, value, path, state, errors);
+        case NodeKind::Object: return walk_object(node, value, path, state, errors);
+        case NodeKind::Refinement: return walk_refinement(node, value, path, state, errors);
+        case NodeKind::BackEdge: return walk_back_edge(node, value, path, state, errors);
+        case NodeKind::Placeholder:
+            record_failure("unresolved_recursion", "a resolved recursive value", value, path, state.collect, errors);
+            return false;
+        default: break;
+    }
+    throw InvariantFailure("invalid node kind");
+}
+
+}  // namespace kestrune::py

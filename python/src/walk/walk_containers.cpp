@@ -1,0 +1,202 @@
+// Sequences, sets and frozensets.
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "walk/walk.hpp"
+#include "support/entry_point.hpp"
+
+namespace kestrune::py {
+
+namespace {
+
+void push_length_error(std::string_view code, std::string_view kind_text, std::size_t prefix_length, bool has_rest,
+                       WalkValue value, const ErrorPath& path, bool collect, ErrorList& errors) {
+    if (!collect) return;
+    std::string expected = std::string(kind_text) + (has_rest ? " of length at least " : " of length ") +
+                           std::to_string(prefix_length);
+    errors.push_back(make_error_record(code, expected, value, path));
+}
+
+bool walk_item(const SimpleShape& shape, std::uint64_t index, WalkValue element, ErrorPath& path,
+               const WalkState& state, ErrorList& errors) {
+    const SchemaNode* schema = index < shape.prefix.size() ? shape.prefix[index] : shape.rest;
+    if (schema == nullptr) throw InvariantFailure("length already checked");
+    if (!state.collect) return walk_node(*schema, element, path, state, errors);
+    path.push_back(PathSegment::index(index));
+    const bool member = walk_node(*schema, element, path, state, errors);
+    path.pop_back();
+    return member;
+}
+
+// The items of a list, tuple or JSON array, read by index. A list that Python code
+// shortens during the walk is not read past its current end, and items it gains are
+// not visited.
+class SequenceItems {
+public:
+    explicit SequenceItems(WalkValue value) : value_(value) {
+        if (value.is_json()) {
+            length_ = value.json()->items().size();
+        } else {
+            length_ = static_cast<std::size_t>(Py_SIZE(value.object()));
+        }
+    }
+    std::size_t length() const { return length_; }
+
+    // Calls `visit(i, element)` for each item while it answers true (or always, in
+    // aggregate mode); the answer is whether every visited item was accepted.
+    template <class Visit>
+    bool visit_all(bool aggregate, Visit&& visit) const {
+        bool member = true;
+        for (std::size_t i = 0; i < length_; ++i) {
+            bool accepted;
+            if (value_.is_json()) {
+                accepted = visit(i, WalkValue::of_json(value_.json()->items()[i]));
+            } else if (PyList_Check(value_.object())) {
+                PyObject* list = value_.object();
+                if (i >= static_cast<std::size_t>(PyList_GET_SIZE(list))) break;
+                PyRef element = PyRef::borrow(PyList_GET_ITEM(list, i));
+                accepted = visit(i, WalkValue::python(element.get()));
+            } else {
+                // A tuple's items live as long as the tuple, which the caller holds.
+                accepted = visit(i, WalkValue::python(PyTuple_GET_ITEM(value_.object(), i)));
+            }
+            member = member && accepted;
+            if (!member && !aggregate) return false;
+        }
+        return member;
+    }
+
+private:
+    WalkValue value_;
+    std::size_t length_;
+};
+
+template <class Test>
+bool all_items_pass(WalkValue sequence, Test&& test) {
+    if (sequence.is_json()) {
+        const std::span<const JsonValue> items = sequence.json()->items();
+        return std::all_of(items.begin(), items.end(),
+                           [&](const JsonValue& item) { return test(WalkValue::of_json(item)); });
+    }
+    PyObject* const* items = PySequence_Fast_ITEMS(sequence.object());  // a list or a tuple
+    const Py_ssize_t length = Py_SIZE(sequence.object());
+    for (Py_ssize_t i = 0; i < length; ++i) {
+        if (!test(WalkValue::python(items[i]))) return false;
+    }
+    return true;
+}
+
+constexpr std::uint32_t kind_bit(NodeKind kind) { return std::uint32_t{1} << static_cast<unsigned>(kind); }
+
+// The type-test kinds an element admits, one bit each, when type tests alone answer
+// it: a type-test kind, or a union of them (int | None, say). None otherwise.
+std::optional<std::uint32_t> type_test_kinds(const SchemaNode& element) {
+    if (is_type_test_kind(element.kind)) return kind_bit(element.kind);
+    if (element.kind != NodeKind::Union) return std::nullopt;
+    std::uint32_t kinds = 0;
+    for (const NodePtr& member : element.members) {
+        if (!is_type_test_kind(member->kind)) return std::nullopt;
+        kinds |= kind_bit(member->kind);
+    }
+    return kinds;
+}
+
+// Whether the item passes one of the type tests in `kinds`. The exact types of the
+// atoms answer from the type alone (a bool passes Bool and Int); anything else,
+// subclasses and JSON values included, takes the tests one by one.
+bool passes_some_type_test(std::uint32_t kinds, WalkValue item) {
+    if (!item.is_json()) {
+        const PyTypeObject* type = Py_TYPE(item.object());
+        std::uint32_t passed = 0;
+        if (type == &PyLong_Type) {
+            passed = kind_bit(NodeKind::Int);
+        } else if (type == &PyFloat_Type) {
+            passed = kind_bit(NodeKind::Float);
+        } else if (type == &PyUnicode_Type) {
+            passed = kind_bit(NodeKind::Str);
+        } else if (type == &PyBool_Type) {
+            passed = kind_bit(NodeKind::Bool) | kind_bit(NodeKind::Int);
+        } else if (item.object() == Py_None) {
+            passed = kind_bit(NodeKind::NoneType);
+        }
+        if (passed != 0) return (passed & kinds) != 0;
+    }
+    for (auto kind = NodeKind::NoneType; kind <= NodeKind::Bytes; kind = NodeKind(static_cast<unsigned>(kind) + 1)) {
+        if ((kinds & kind_bit(kind)) != 0 && is_atom_member(kind, item)) return true;
+    }
+    return false;
+}
+
+// list[atom], tuple[int | None, ...] and the like: a tight loop over the storage.
+// Type tests run no Python code, so the items cannot change under it and need no
+// references of their own.
+bool items_pass_type_tests(std::uint32_t kinds, WalkValue sequence) {
+    if ((kinds & (kind_bit(NodeKind::Anything) | kind_bit(NodeKind::Any))) != 0) return true;
+    return all_items_pass(sequence, [kinds](WalkValue item) { return passes_some_type_test(kinds, item); });
+}
+
+bool is_sequence_kind(SequenceKind kind, WalkValue value) {
+    if (value.is_json()) return kind == SequenceKind::List && value.json()->kind() == json::JsonKind::Array;
+    return kind == SequenceKind::List ? PyList_Check(value.object()) : PyTuple_Check(value.object());
+}
+
+}  // namespace
+
+bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                   ErrorList& errors) {
+    const std::optional<SimpleShape> shape = simple_shape(*node.shape);
+    if (!shape) return false;
+    if (!push_kind_error(is_sequence_kind(node.sequence_kind, value), node, value, path, state.collect, errors)) {
+        return false;
+    }
+    const SequenceItems items(value);
+    const std::size_t n = shape->prefix.size();
+    const bool has_rest = shape->rest != nullptr;
+    if (has_rest ? items.length() < n : items.length() != n) {
+        const bool is_list = node.sequence_kind == SequenceKind::List;
+        push_length_error(is_list ? "list_length" : "tuple_length", kind_name(node), n, has_rest, value, path,
+                          state.collect, errors);
+        return false;
+    }
+    if (shape->prefix.empty() && shape->rest != nullptr) {
+        if (const std::optional<std::uint32_t> kinds = type_test_kinds(*shape->rest)) {
+            // A collecting walk of a member would record nothing: only a non-member
+            // needs the item-by-item walk below.
+            const bool member = items_pass_type_tests(*kinds, value);
+            if (member || !state.collect) return member;
+        }
+    }
+    return items.visit_all(state.aggregate(), [&](std::size_t i, WalkValue element) {
+        return walk_item(*shape, i, element, path, state, errors);
+    });
+}
+
+bool walk_set(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+              ErrorList& errors) {
+    const bool is_set = node.kind == NodeKind::Set;
+    PyObject* object = value.object();
+    const bool kind_ok = !value.is_json() && (is_set ? PySet_Check(object) : PyFrozenSet_Check(object));
+    if (!push_kind_error(kind_ok, node, value, path, state.collect, errors)) return false;
+    PyRef iterator = PyRef::steal(PyObject_GetIter(object));
+    if (!iterator) {
+        end_check_with_current_error(state.fatal);
+        return false;
+    }
+    bool member = true;
+    while (PyRef element = PyRef::steal(PyIter_Next(iterator.get()))) {
+        // Failing elements are reported at the set's own path: a set has no positions.
+        member = walk_node(*node.child, WalkValue::python(element.get()), path, state, errors) && member;
+        if (!member && !state.aggregate()) return false;
+    }
+    // Iteration fails only when Python code run by the walk resized the set; that
+    // ends the check like a dict changed during iteration.
+    if (PyErr_Occurred()) {
+        end_check_with_current_error(state.fatal);
+        return false;
+    }
+    return member;
+}
+
+}  // namespace kestrune::py
