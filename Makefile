@@ -52,10 +52,11 @@ test-asan: apt-packages $(VENV)/.requirements
 demo: build
 	$(PY) examples/demo.py
 
-# The benchmarks; the peer JSON libraries they compare against are installed for
+# The benchmarks; the peer libraries they compare against are installed for
 # them alone (bench/requirements.txt), never as dependencies of the package.
 bench: build
 	$(PY) -m pip install -q --disable-pip-version-check -r bench/requirements.txt
 	$(PY) bench/bench_walk.py
 	$(PY) bench/bench_json.py
 	$(PY) bench/bench_decisions.py
+	$(PY) bench/bench_peers.py
