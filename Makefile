@@ -12,7 +12,7 @@ ASAN_BUILD := build/asan
 JOBS := $(shell nproc)
 CMAKE_GENERATOR := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja)
 
-.PHONY: build test test-native test-python test-asan demo bench apt-packages
+.PHONY: build test test-native test-python test-typing test-asan demo bench apt-packages
 
 apt-packages:
 	@tools/ensure-apt-packages.sh $(APT_PACKAGES)
@@ -36,7 +36,13 @@ test-native: apt-packages $(VENV)/.requirements
 test-python: build
 	$(PY) -m pytest -q tests/python
 
-test: test-native test-python
+# The stub checked against the built module, and the public API type-checked as
+# a caller uses it.
+test-typing: build
+	$(PY) -m mypy.stubtest kestrune
+	$(PY) -m mypy --strict tests/typing/usage.py
+
+test: test-native test-python test-typing
 
 # The C++ tests and the module built with AddressSanitizer and UBSan; the Python
 # tests run against that module with the sanitizer runtimes preloaded

@@ -1,6 +1,16 @@
 """Schemas written as Python annotations, compiled into immutable validators."""
 
-from kestrune import _kestrune
-from kestrune._kestrune import *  # noqa: F403
+from kestrune._kestrune import (
+    ValidationError,
+    Validator,
+    anything,
+    complement,
+    intersection,
+    nothing,
+    recursive,
+    union,
+)
 
-__all__ = list(_kestrune.__all__)
+# Written out so that type checkers see the names; tests hold it equal to the
+# native module's own list.
+__all__ = ["ValidationError", "Validator", "union", "intersection", "complement", "recursive", "anything", "nothing"]
