@@ -1,4 +1,7 @@
 import dataclasses
+import os
+import subprocess
+import sys
 import time
 import typing
 from types import SimpleNamespace as Meta
@@ -166,3 +169,63 @@ def test_decisions_on_trees_deeper_than_the_stack():
     # The decision continues on a fresh stack where the leaf questions cannot be put to
     # the interpreter: it answers without a proof instead of crashing.
     assert run_on_small_stack(lambda: v.is_subtype_of(int | None), 512 * 1024) in (True, False)
+
+
+# Once a sub-interpreter has existed, the interpreter answers "does this thread hold
+# the GIL?" with yes on every thread; a leaf question asked from the fresh stack must
+# still stay undecided rather than run Python code there. Each decision below puts one
+# kind of leaf question (a predicate, a comparison of Python-level bounds, integer
+# rounding) at the bottom of a tree deeper than the stack.
+AFTER_A_SUB_INTERPRETER = """
+import _interpreters
+import sys
+from types import SimpleNamespace as Meta
+from typing import Annotated, Literal
+
+sys.path.insert(0, {tests!r})
+from small_stack import run_on_small_stack
+from kestrune import Validator, nothing
+
+_interpreters.destroy(_interpreters.create())
+
+
+class Bound:
+    def __init__(self, n):
+        self.n = n
+
+    def __eq__(self, other):
+        return self.n == other.n
+
+    def __lt__(self, other):
+        return self.n < other.n
+
+    def __gt__(self, other):
+        return self.n > other.n
+
+    __hash__ = object.__hash__
+
+
+def deep(v, member=None):
+    for _ in range(3000):
+        v = v | member
+    return v
+
+
+print(run_on_small_stack(lambda: {decision}, 512 * 1024))
+"""
+
+
+@pytest.mark.parametrize(
+    "decision",
+    [
+        "deep(Validator(Literal[5])).is_subtype_of(Annotated[int, lambda x: x > 0] | None)",
+        "deep(Validator(Annotated[int, Meta(gt=Bound(5))])).is_subtype_of(Annotated[int, Meta(ge=Bound(5))] | None)",
+        "deep(Validator(Annotated[int, Meta(gt=2, lt=3)]), nothing).is_empty()",
+    ],
+    ids=["predicate", "bounds", "rounding"],
+)
+def test_deep_decisions_after_a_sub_interpreter_run_no_python_on_the_fresh_stack(decision):
+    script = AFTER_A_SUB_INTERPRETER.format(tests=os.path.dirname(__file__), decision=decision)
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.strip() in ("True", "False")

@@ -40,9 +40,11 @@ PyRef shift_by_one(PyRef object, const char* method) {
 PyRef call_one(PyObject* function, PyObject* argument) { return PyRef::steal(PyObject_CallOneArg(function, argument)); }
 
 // A decision on a tree deeper than this thread's stack continues on a fresh thread
-// that does not hold the interpreter; questions asked from there cannot run Python
-// code and stay undecided, which proves nothing and so is always sound.
-bool is_attached() { return PyGILState_Check() == 1; }
+// that has no thread state; questions asked from there cannot run Python code and
+// stay undecided, which proves nothing and so is always sound. The question is put
+// to this thread alone: PyGILState_Check() answers yes everywhere once a
+// sub-interpreter has existed.
+bool is_attached() { return PyThreadState_GetUnchecked() != nullptr; }
 
 }  // namespace
 
