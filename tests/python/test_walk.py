@@ -223,6 +223,43 @@ def test_sets(schema, kind, code, wrong):
     assert records(v, kind({"a"})) == [("int_type", (), "int", "'a'")]
 
 
+def _raising_iter(self):
+    raise self.error
+
+
+def _non_iterator(self):
+    return 5
+
+
+def _failing_after_one(self):
+    yield 1
+    raise self.error
+
+
+@pytest.mark.parametrize("kind", [set, frozenset])
+@pytest.mark.parametrize(
+    "iterate, error",
+    [(_raising_iter, ValueError), (_non_iterator, None), (_failing_after_one, LookupError)],
+    ids=["raising", "non-iterator", "failing-midway"],
+)
+def test_set_subclass_whose_iteration_fails_is_a_non_member(kind, iterate, error):
+    hostile = type("Hostile", (kind,), {"__iter__": iterate, "error": error})
+    v = Validator(set[int] if kind is set else frozenset[int])
+    assert v.is_valid(hostile({1})) is False
+    assert [(e["code"], e["expected"]) for e in failure(v, hostile({1})).errors] == [
+        ("set_type" if kind is set else "frozen_set_type", kind.__name__)
+    ]
+
+
+@pytest.mark.parametrize("iterate", [_raising_iter, _failing_after_one])
+def test_fatal_error_of_set_iteration_propagates(iterate):
+    hostile = type("Hostile", (set,), {"__iter__": iterate, "error": KeyboardInterrupt})
+    v = Validator(set[int])
+    for call in (v.is_valid, v.validate):
+        with pytest.raises(KeyboardInterrupt):
+            call(hostile({1}))
+
+
 def test_union_reports_the_deepest_member_or_lists_the_kinds():
     v = Validator(list[int] | int)
     assert v.is_valid(1) and v.is_valid([1])

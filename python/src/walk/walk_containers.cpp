@@ -179,23 +179,29 @@ bool walk_set(const SchemaNode& node, WalkValue value, ErrorPath& path, const Wa
     PyObject* object = value.object();
     const bool kind_ok = !value.is_json() && (is_set ? PySet_Check(object) : PyFrozenSet_Check(object));
     if (!push_kind_error(kind_ok, node, value, path, state.collect, errors)) return false;
-    PyRef iterator = PyRef::steal(PyObject_GetIter(object));
-    if (!iterator) {
-        end_check_with_current_error(state.fatal);
+    // The set's own iteration fails only when Python code run by the walk resized the
+    // set, which ends the check like a dict changed during iteration. A subclass's
+    // __iter__ (and the iterator it returns) is user code: what it raises makes the
+    // value a non-member unless it is fatal.
+    const bool own_iteration = Py_TYPE(object)->tp_iter == (is_set ? PySet_Type : PyFrozenSet_Type).tp_iter;
+    const auto iteration_failed = [&] {
+        if (own_iteration) {
+            end_check_with_current_error(state.fatal);
+        } else {
+            absorb_call_error(-1, state.fatal);
+            push_kind_error(false, node, value, path, state.collect, errors);
+        }
         return false;
-    }
+    };
+    PyRef iterator = PyRef::steal(PyObject_GetIter(object));
+    if (!iterator) return iteration_failed();
     bool member = true;
     while (PyRef element = PyRef::steal(PyIter_Next(iterator.get()))) {
         // Failing elements are reported at the set's own path: a set has no positions.
         member = walk_node(*node.child, WalkValue::python(element.get()), path, state, errors) && member;
         if (!member && !state.aggregate()) return false;
     }
-    // Iteration fails only when Python code run by the walk resized the set; that
-    // ends the check like a dict changed during iteration.
-    if (PyErr_Occurred()) {
-        end_check_with_current_error(state.fatal);
-        return false;
-    }
+    if (PyErr_Occurred()) return iteration_failed();
     return member;
 }
 
