@@ -128,10 +128,24 @@ def test_texts_of_every_width(widest, ascii_run):
         assert anything.load(b"{" + json.dumps(text, ensure_ascii=False).encode() + b": 0}") == {text: 0}
 
 
-def test_repeated_keys_come_from_the_string_cache():
-    first = anything.load('{"abcd": 1}')
-    second = anything.load(b'{"abcd": 2}')
-    assert next(iter(first)) is next(iter(second))
+@pytest.mark.parametrize(
+    "key, cached",
+    [
+        ("abcd", True),
+        ("ab", True),
+        ("k" * 63, True),
+        ("\u65e5" * 21, True),
+        ("k" * 64, False),
+        ("\u65e5" * 22, False),
+        ("k" * 1000, False),
+    ],
+    ids=lambda x: f"{len(x.encode())}-bytes" if isinstance(x, str) else None,
+)
+def test_keys_of_2_to_63_bytes_come_from_the_string_cache(key, cached):
+    # Longer keys are new objects each time: the cache must not keep them alive.
+    first = anything.load('{"%s": 1}' % key)
+    second = anything.load(('{"%s": 2}' % key).encode())
+    assert (next(iter(first)) is next(iter(second))) is cached
 
 
 def test_invalid_utf8_in_bytes():

@@ -84,11 +84,8 @@ public:
         return push(PyRef::steal(PyLong_FromString(text.c_str(), nullptr, 10)));
     }
     bool float_value(double value) { return push(PyRef::steal(PyFloat_FromDouble(value))); }
-    bool string_value(std::string_view text, JsonTextOrigin) {
-        const bool cached = text.size() >= kCachedStringMinBytes && text.size() <= kCachedStringMaxBytes;
-        return push(cached ? cached_string(text) : new_str_of_json_text(text));
-    }
-    bool member_key(std::string_view text, JsonTextOrigin) { return push(cached_string(text)); }
+    bool string_value(std::string_view text, JsonTextOrigin) { return push(str_of(text)); }
+    bool member_key(std::string_view text, JsonTextOrigin) { return push(str_of(text)); }
     bool start_array() { return open(); }
     bool start_object() { return open(); }
 
@@ -117,6 +114,13 @@ public:
     std::string failure_text() const { return "Internal error: " + quote_text(failure_); }
 
 private:
+    // Keys and string values alike: only texts of 2 to 63 bytes go through the cache,
+    // which keeps what it holds for the life of the process.
+    static PyRef str_of(std::string_view text) {
+        const bool cached = text.size() >= kCachedStringMinBytes && text.size() <= kCachedStringMaxBytes;
+        return cached ? cached_string(text) : new_str_of_json_text(text);
+    }
+
     bool push(PyRef value) {
         if (!value) return failed();
         values_.push(std::move(value));

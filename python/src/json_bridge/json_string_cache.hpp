@@ -11,7 +11,7 @@
 
 namespace kestrune::py {
 
-// Texts of this many UTF-8 bytes go through the cache (keys always do).
+// Texts of this many UTF-8 bytes go through the cache, keys and values alike.
 inline constexpr std::size_t kCachedStringMinBytes = 2;
 inline constexpr std::size_t kCachedStringMaxBytes = 63;
 
