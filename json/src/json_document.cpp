@@ -85,15 +85,25 @@ std::optional<JsonError> JsonDocument::read(std::string_view document, JsonSourc
 
 void JsonDocument::clear(std::size_t retained_bytes) {
     root_ = JsonValue();
-    const std::size_t pending_bytes = pending_.capacity() * sizeof(JsonValue);
-    if (pending_bytes > retained_bytes) {
-        pending_ = {};
-    } else {
-        pending_.clear();
-        retained_bytes -= pending_bytes;
-    }
+    // Assigning an empty vector would keep the capacity: a vector that does not fit
+    // is swapped out to give its storage back.
+    const auto keep_within = [&retained_bytes]<class T>(std::vector<T>& values) {
+        const std::size_t bytes = values.capacity() * sizeof(T);
+        if (bytes > retained_bytes) {
+            std::vector<T>().swap(values);
+        } else {
+            values.clear();
+            retained_bytes -= bytes;
+        }
+    };
+    keep_within(pending_);
+    keep_within(open_);
     arena_.reset(retained_bytes);
-    open_.clear();
+}
+
+std::size_t JsonDocument::retained_bytes() const {
+    return pending_.capacity() * sizeof(JsonValue) + open_.capacity() * sizeof(std::size_t) +
+           arena_.block_bytes();
 }
 
 }  // namespace kestrune::json

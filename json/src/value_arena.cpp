@@ -40,4 +40,10 @@ void ValueArena::reset(std::size_t retained_bytes) {
     end_ = nullptr;
 }
 
+std::size_t ValueArena::block_bytes() const {
+    std::size_t bytes = 0;
+    for (const Block& block : blocks_) bytes += block.size;
+    return bytes;
+}
+
 }  // namespace kestrune::json::detail

@@ -167,5 +167,33 @@ TEST(ReaderValueTest, OneTreeObjectReadsDocumentAfterDocument) {
     }
 }
 
+// What a tree keeps for its next read stays within the limit it is cleared to,
+// whichever of its stores the document filled: values waiting for a large container
+// to close, nested containers, decoded texts.
+TEST(ReaderValueTest, ClearKeepsNoMoreStorageThanAllowed) {
+    const auto repeated = [](std::string_view item, int count, std::string_view open, std::string_view close) {
+        std::string document(open);
+        for (int i = 0; i < count; ++i) document += std::string(i == 0 ? "" : ",") + std::string(item);
+        return document + std::string(close);
+    };
+    const std::string documents[] = {
+        repeated("0", 1'000'000, "[", "]"),
+        repeated(R"("k\u0041": 1)", 300'000, "{", "}"),
+        repeated(repeated("[1, 2]", 1000, "[", "]"), 300, "[", "]"),
+        repeated(R"("\n)" + std::string(200, 'x') + R"(")", 20'000, "[", "]"),
+    };
+    for (const std::string& document : documents) {
+        for (const std::size_t limit : {std::size_t{0}, std::size_t{64} * 1024, std::size_t{4} * 1024 * 1024}) {
+            JsonDocument tree;
+            ASSERT_FALSE(tree.read(document, JsonSource::Bytes));
+            ASSERT_GT(tree.retained_bytes(), limit) << "the document is too small to show the limit";
+            tree.clear(limit);
+            EXPECT_LE(tree.retained_bytes(), limit) << document.substr(0, 40) << " limit " << limit;
+            ASSERT_FALSE(tree.read(R"([1, {"a": "\u0041"}])", JsonSource::Bytes));
+            EXPECT_EQ(describe(tree.root()), R"([1,{"a":"A"}])");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kestrune::json::testing

@@ -29,6 +29,9 @@ public:
     // Forgets the values, keeping at most `retained_bytes` of storage.
     void clear(std::size_t retained_bytes);
 
+    // The storage held for the next read, in bytes.
+    std::size_t retained_bytes() const;
+
 private:
     class Builder;
 

@@ -23,6 +23,9 @@ public:
     // so reading one document after another does not fetch fresh memory each time.
     void reset(std::size_t retained_bytes);
 
+    // The size of the blocks held, in use or kept.
+    std::size_t block_bytes() const;
+
 private:
     static constexpr std::size_t kAlignment = alignof(std::max_align_t);
 
