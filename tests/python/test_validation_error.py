@@ -1,4 +1,6 @@
 import sys
+from types import SimpleNamespace as Meta
+from typing import Annotated
 
 import pytest
 
@@ -138,3 +140,39 @@ def test_entry_point_binding_errors(call, message):
     with pytest.raises(TypeError) as info:
         call(Validator(int))
     assert str(info.value) == message
+
+
+def test_a_failure_that_vanishes_when_explained_still_raises():
+    answers = iter([False, True])
+    validator = Validator({"a": Annotated[int, Meta(func=lambda value: next(answers))]})
+    error = failure(validator, {"a": 1})
+    assert str(error) == "0 validation errors:"
+    assert (error.code, error.expected, error.value, error.message) == (None, None, None, None)
+    assert (error.path, error.errors) == ((), ())
+
+
+ATTRIBUTES = ["code", "expected", "value", "message", "path", "errors"]
+
+
+def test_attributes_are_assigned_in_order_through_the_type(monkeypatch):
+    assigned = []
+
+    def recording(name):
+        def store(self, value):
+            assigned.append(name)
+            self.__dict__[name] = value
+
+        return property(lambda self: self.__dict__[name], store)
+
+    for name in ATTRIBUTES:
+        monkeypatch.setattr(ValidationError, name, recording(name), raising=False)
+    error = failure(Validator(list[int]), ["a"])
+    assert assigned == ATTRIBUTES
+    assert (error.code, error.path, error.errors[0]["message"]) == ("int_type", (0,), error.message)
+
+
+@pytest.mark.parametrize("name", ATTRIBUTES)
+def test_an_unassignable_attribute_replaces_the_error(monkeypatch, name):
+    monkeypatch.setattr(ValidationError, name, property(lambda self: None), raising=False)
+    with pytest.raises(AttributeError):
+        Validator(int).validate("a")

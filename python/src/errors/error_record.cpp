@@ -31,17 +31,32 @@ ErrorRecord make_child_error_record(const ErrorPath& path, PathSegment segment, 
 }
 
 std::string format_error_line(const ErrorRecord& record) {
-    std::string path;
+    constexpr std::string_view kAt = "at ";
+    std::string line(kAt);
+    line.reserve(64 + record.expected.size() + record.value.size());
     for (const PathSegment& segment : record.path) {
         if (const auto* key = std::get_if<std::string>(&segment.step)) {
-            if (!path.empty()) path += '.';
-            path += *key;
+            if (line.size() > kAt.size()) line += '.';
+            line += *key;
         } else {
-            path += '[' + std::to_string(std::get<std::uint64_t>(segment.step)) + ']';
+            line += '[';
+            line += std::to_string(std::get<std::uint64_t>(segment.step));
+            line += ']';
         }
     }
-    std::string line = path.empty() ? "" : "at " + path + ": ";
-    line += "expected " + record.expected + ", got " + record.value + " [" + std::string(record.code) + "]";
+    // The short form is chosen by the path text: empty keys write nothing.
+    if (line.size() == kAt.size()) {
+        line.clear();
+    } else {
+        line += ": ";
+    }
+    line += "expected ";
+    line += record.expected;
+    line += ", got ";
+    line += record.value;
+    line += " [";
+    line += record.code;
+    line += ']';
     return line;
 }
 

@@ -117,6 +117,7 @@ std::string utf8_text(PyObject* text) {
 }
 
 std::string truncate_chars(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return std::string(text);  // never more characters than bytes
     std::size_t characters = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;  // continuation byte
@@ -131,6 +132,14 @@ std::string format_repr(PyObject* object) {
     if (!repr) {
         PyErr_Clear();
         return "<unrepresentable>";
+    }
+    if (PyUnicode_CheckExact(repr.get())) {
+        // Cut straight from the str's own UTF-8 form: one copy instead of two.
+        Py_ssize_t size = 0;
+        if (const char* data = PyUnicode_AsUTF8AndSize(repr.get(), &size)) {
+            return truncate_chars(std::string_view(data, static_cast<std::size_t>(size)), kValueTextLimit);
+        }
+        PyErr_Clear();
     }
     return truncate_chars(printable_text(repr.get()), kValueTextLimit);
 }

@@ -1,14 +1,44 @@
 #include "errors/validation_error_build.hpp"
 
 #include <string>
+#include <vector>
 
 #include "errors/text_helpers.hpp"
 #include "errors/validation_error.hpp"
+#include "support/once_cell.hpp"
 #include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
 namespace {
+
+// The attribute names and dict keys every ValidationError is given, made once for
+// the process: interned, they cost neither a conversion nor a hash per error.
+struct ErrorNames {
+    PyObject* code;
+    PyObject* path;
+    PyObject* message;
+    PyObject* expected;
+    PyObject* value;
+    PyObject* errors;
+};
+
+OnceCell<ErrorNames> error_names_cell;
+
+const ErrorNames* error_names() {
+    return error_names_cell.get_or_init([]() -> ErrorNames* {
+        PyObject* names[6];
+        const char* texts[6] = {"code", "path", "message", "expected", "value", "errors"};
+        for (int i = 0; i < 6; ++i) {
+            names[i] = PyUnicode_InternFromString(texts[i]);
+            if (names[i] == nullptr) {
+                for (int j = 0; j < i; ++j) Py_DECREF(names[j]);
+                return nullptr;
+            }
+        }
+        return new ErrorNames{names[0], names[1], names[2], names[3], names[4], names[5]};
+    });
+}
 
 PyRef convert_path_to_tuple(const ErrorPath& path) {
     PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(path.size())));
@@ -24,68 +54,97 @@ PyRef convert_path_to_tuple(const ErrorPath& path) {
     return tuple;
 }
 
-bool set_item(PyObject* dict, const char* key, PyRef value) {
-    return value && PyDict_SetItemString(dict, key, value.get()) == 0;
-}
+// The texts of one record as str objects, each made once: the first record's serve
+// both its dict and the exception's attributes.
+struct RecordTexts {
+    PyRef code;
+    PyRef message;
+    PyRef expected;
+    PyRef value;
 
-PyRef build_errors_tuple(const ErrorList& records) {
-    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(records.size())));
-    if (!tuple) return {};
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const ErrorRecord& record = records[i];
-        PyRef dict = PyRef::steal(PyDict_New());
-        if (!dict || !set_item(dict.get(), "code", new_str(record.code)) ||
-            !set_item(dict.get(), "path", convert_path_to_tuple(record.path)) ||
-            !set_item(dict.get(), "message", new_str(format_error_line(record))) ||
-            !set_item(dict.get(), "expected", new_str(record.expected)) ||
-            !set_item(dict.get(), "value", new_str(record.value))) {
-            return {};
-        }
-        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), dict.release());
+    bool make(const ErrorRecord& record, std::string_view line) {
+        code = new_str(record.code);
+        message = code ? new_str(line) : PyRef();
+        expected = message ? new_str(record.expected) : PyRef();
+        value = expected ? new_str(record.value) : PyRef();
+        return static_cast<bool>(value);
     }
-    return tuple;
+};
+
+bool set_item(PyObject* dict, PyObject* key, PyObject* value) {
+    return value != nullptr && PyDict_SetItem(dict, key, value) == 0;
 }
 
-bool set_attribute(PyObject* error, const char* name, PyRef value) {
-    return value && PyObject_SetAttrString(error, name, value.get()) == 0;
+PyRef build_error_dict(const ErrorNames& names, const ErrorRecord& record, const RecordTexts& texts) {
+    PyRef dict = PyRef::steal(PyDict_New());
+    PyRef path = dict ? convert_path_to_tuple(record.path) : PyRef();
+    if (!path || !set_item(dict.get(), names.code, texts.code.get()) ||
+        !set_item(dict.get(), names.path, path.get()) || !set_item(dict.get(), names.message, texts.message.get()) ||
+        !set_item(dict.get(), names.expected, texts.expected.get()) ||
+        !set_item(dict.get(), names.value, texts.value.get())) {
+        return {};
+    }
+    return dict;
+}
+
+bool set_attribute(PyObject* error, PyObject* name, PyObject* value) {
+    return value != nullptr && PyObject_SetAttr(error, name, value) == 0;
 }
 
 }  // namespace
 
 PyRef make_validation_error(const ErrorList& records) {
-    std::string message;
-    if (records.size() == 1) {
-        message = format_error_line(records.front());
-    } else {
-        message = std::to_string(records.size()) + " validation errors:";
-        for (const ErrorRecord& record : records) {
-            message += '\n';
-            message += format_error_line(record);
-        }
-    }
-    PyObject* type = validation_error_type();
+    std::vector<std::string> lines;
+    lines.reserve(records.size());
+    for (const ErrorRecord& record : records) lines.push_back(format_error_line(record));
+    const ErrorNames* names = error_names();
+    PyObject* type = names != nullptr ? validation_error_type() : nullptr;
     if (type == nullptr) return {};
-    PyRef message_object = new_str(message);
-    if (!message_object) return {};
+    RecordTexts first;
+    if (!records.empty() && !first.make(records.front(), lines.front())) return {};
+    PyRef message_object;
+    if (records.size() == 1) {
+        message_object = first.message.copy();
+    } else {
+        std::string message = std::to_string(records.size()) + " validation errors:";
+        for (const std::string& line : lines) {
+            message += '\n';
+            message += line;
+        }
+        message_object = new_str(message);
+        if (!message_object) return {};
+    }
     PyRef error = PyRef::steal(PyObject_CallOneArg(type, message_object.get()));
     if (!error) return {};
     // No record to describe (Python code answered differently when the failure was
     // explained than when it was decided): the attributes say so instead of
     // describing a failure that was never recorded.
-    const bool described = !records.empty();
-    const ErrorRecord* first = described ? &records.front() : nullptr;
-    auto text_or_none = [&](auto text_of) { return described ? new_str(text_of(*first)) : PyRef::borrow(Py_None); };
-    if (!set_attribute(error.get(), "code", text_or_none([](const ErrorRecord& r) { return r.code; })) ||
-        !set_attribute(error.get(), "expected",
-                       text_or_none([](const ErrorRecord& r) -> std::string_view { return r.expected; })) ||
-        !set_attribute(error.get(), "value",
-                       text_or_none([](const ErrorRecord& r) -> std::string_view { return r.value; })) ||
-        !set_attribute(error.get(), "message",
-                       text_or_none([](const ErrorRecord& r) { return format_error_line(r); })) ||
-        !set_attribute(error.get(), "path", described ? convert_path_to_tuple(first->path) : PyRef::steal(PyTuple_New(0))) ||
-        !set_attribute(error.get(), "errors", build_errors_tuple(records))) {
-        return {};
+    PyRef path;
+    if (records.empty()) {
+        for (PyObject* name : {names->code, names->expected, names->value, names->message}) {
+            if (!set_attribute(error.get(), name, Py_None)) return {};
+        }
+        path = PyRef::steal(PyTuple_New(0));
+    } else {
+        if (!set_attribute(error.get(), names->code, first.code.get()) ||
+            !set_attribute(error.get(), names->expected, first.expected.get()) ||
+            !set_attribute(error.get(), names->value, first.value.get()) ||
+            !set_attribute(error.get(), names->message, first.message.get())) {
+            return {};
+        }
+        path = convert_path_to_tuple(records.front().path);
     }
+    if (!set_attribute(error.get(), names->path, path.get())) return {};
+    PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(records.size())));
+    if (!tuple) return {};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        RecordTexts later;
+        if (i > 0 && !later.make(records[i], lines[i])) return {};
+        PyRef dict = build_error_dict(*names, records[i], i == 0 ? first : later);
+        if (!dict) return {};
+        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), dict.release());
+    }
+    if (!set_attribute(error.get(), names->errors, tuple.get())) return {};
     return error;
 }
 
