@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "kestrune/core/native_stack.hpp"
 #include "kestrune/core/schema_node.hpp"
 #include "validator/combinators.hpp"
 #include "errors/validation_error.hpp"
@@ -64,6 +65,10 @@ bool add_functions(PyObject* module, PyMethodDef* functions) {
 
 int module_exec(PyObject* module) {
     return guard_int_entry([&]() -> int {
+        // The importing thread, usually the main one, learns its stack bounds now:
+        // for the main thread that means reading the process's memory map (tens of
+        // microseconds), which would otherwise fall on the first check or decision.
+        static_cast<void>(native_stack_floor());
         bool added = add_name(module, "ValidationError", PyRef::borrow(validation_error_type())) &&
                      add_name(module, "Validator", PyRef::borrow(reinterpret_cast<PyObject*>(validator_type()))) &&
                      add_functions(module, combinator_functions()) &&
