@@ -211,6 +211,35 @@ def test_list_shortened_during_walk_is_not_read_past_its_end():
     assert items == [token]
 
 
+class Mutating:
+    """An item whose repr, made for its record, changes the list being checked."""
+
+    def __init__(self, items, change):
+        self.items, self.change = items, change
+
+    def __repr__(self):
+        self.change(self.items)
+        return "Mutating"
+
+
+@pytest.mark.parametrize(
+    "change, paths",
+    [
+        (lambda items: None, [(0,), (1,)]),
+        (lambda items: items.clear(), [(0,)]),
+        (lambda items: items.__delitem__(slice(1, None)), [(0,)]),
+        (lambda items: items.extend(["gained"] * 64), [(0,), (1,)]),
+        (lambda items: items.__setitem__(2, "swapped"), [(0,), (1,), (2,)]),
+        (lambda items: items.__setitem__(1, 1), [(0,)]),
+    ],
+)
+@pytest.mark.parametrize("element", [int, int | None])
+def test_list_changed_by_a_record_is_read_as_it_is_now(change, paths, element):
+    items = []
+    items.extend([Mutating(items, change), "b", 3])
+    assert [e["path"] for e in failure(Validator(list[element]), items).errors] == paths
+
+
 @pytest.mark.parametrize("schema, kind, code, wrong", [
     (set[int], set, "set_type", frozenset({1})),
     (frozenset[int], frozenset, "frozen_set_type", {1}),

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "walk/walk.hpp"
@@ -19,16 +20,28 @@ void push_length_error(std::string_view code, std::string_view kind_text, std::s
     errors.push_back(make_error_record(code, expected, value, path));
 }
 
-bool walk_item(const SimpleShape& shape, std::uint64_t index, WalkValue element, ErrorPath& path,
-               const WalkState& state, ErrorList& errors) {
+// The schema of item `index`; the length rule has already made sure there is one.
+const SchemaNode& item_schema(const SimpleShape& shape, std::uint64_t index) {
     const SchemaNode* schema = index < shape.prefix.size() ? shape.prefix[index] : shape.rest;
     if (schema == nullptr) throw InvariantFailure("length already checked");
-    if (!state.collect) return walk_node(*schema, element, path, state, errors);
-    path.push_back(PathSegment::index(index));
-    const bool member = walk_node(*schema, element, path, state, errors);
-    path.pop_back();
-    return member;
+    return *schema;
 }
+
+// While collecting, the items' visits share one path segment, pushed once for the
+// whole sequence and moved along: an item that passes costs no path bookkeeping.
+class ItemSegment {
+public:
+    explicit ItemSegment(ErrorPath& path) : path_(path) { path_.push_back(PathSegment::index(0)); }
+    ~ItemSegment() { path_.pop_back(); }
+    ItemSegment(const ItemSegment&) = delete;
+    ItemSegment& operator=(const ItemSegment&) = delete;
+
+    // Deeper visits push and pop their own segments, so the last one is ours again.
+    void move_to(std::uint64_t index) { std::get<std::uint64_t>(path_.back().step) = index; }
+
+private:
+    ErrorPath& path_;
+};
 
 // The items of a list, tuple or JSON array, read by index. A list that Python code
 // shortens during the walk is not read past its current end, and items it gains are
@@ -73,19 +86,35 @@ private:
     std::size_t length_;
 };
 
+// The items of a list or tuple that may be read now, at most `length`: Python code
+// (a repr made for a record) may shorten a list or move its storage.
+std::span<PyObject* const> current_items(PyObject* sequence, std::size_t length) {
+    const auto size = static_cast<std::size_t>(Py_SIZE(sequence));
+    return {PySequence_Fast_ITEMS(sequence), std::min(length, size)};
+}
+
+// The position of the first item from `start` on that fails `test`; none when every
+// item does pass.
 template <class Test>
-bool all_items_pass(WalkValue sequence, Test&& test) {
+std::optional<std::size_t> find_failing_item(WalkValue sequence, std::size_t length, std::size_t start,
+                                             Test&& test) {
     if (sequence.is_json()) {
         const std::span<const JsonValue> items = sequence.json()->items();
-        return std::all_of(items.begin(), items.end(),
-                           [&](const JsonValue& item) { return test(WalkValue::of_json(item)); });
+        for (std::size_t i = start; i < items.size(); ++i) {
+            if (!test(WalkValue::of_json(items[i]))) return i;
+        }
+        return std::nullopt;
     }
-    PyObject* const* items = PySequence_Fast_ITEMS(sequence.object());  // a list or a tuple
-    const Py_ssize_t length = Py_SIZE(sequence.object());
-    for (Py_ssize_t i = 0; i < length; ++i) {
-        if (!test(WalkValue::python(items[i]))) return false;
+    const std::span<PyObject* const> items = current_items(sequence.object(), length);
+    for (std::size_t i = start; i < items.size(); ++i) {
+        if (!test(WalkValue::python(items[i]))) return i;
     }
-    return true;
+    return std::nullopt;
+}
+
+template <class Test>
+bool all_items_pass(WalkValue sequence, std::size_t length, Test&& test) {
+    return !find_failing_item(sequence, length, 0, test);
 }
 
 constexpr std::uint32_t kind_bit(NodeKind kind) { return std::uint32_t{1} << static_cast<unsigned>(kind); }
@@ -132,9 +161,38 @@ bool passes_some_type_test(std::uint32_t kinds, WalkValue item) {
 // list[atom], tuple[int | None, ...] and the like: a tight loop over the storage.
 // Type tests run no Python code, so the items cannot change under it and need no
 // references of their own.
-bool items_pass_type_tests(std::uint32_t kinds, WalkValue sequence) {
-    if ((kinds & (kind_bit(NodeKind::Anything) | kind_bit(NodeKind::Any))) != 0) return true;
-    return all_items_pass(sequence, [kinds](WalkValue item) { return passes_some_type_test(kinds, item); });
+bool admits_everything(std::uint32_t kinds) {
+    return (kinds & (kind_bit(NodeKind::Anything) | kind_bit(NodeKind::Any))) != 0;
+}
+
+bool items_pass_type_tests(std::uint32_t kinds, WalkValue sequence, std::size_t length) {
+    if (admits_everything(kinds)) return true;
+    return all_items_pass(sequence, length, [kinds](WalkValue item) { return passes_some_type_test(kinds, item); });
+}
+
+// Collecting over items that type tests answer: the items that pass are not visited
+// again (the tests run no Python code, so nothing is skipped that would have run),
+// and each failing one is walked to make its records.
+bool record_failing_items(std::uint32_t kinds, const SchemaNode& schema, WalkValue sequence, std::size_t length,
+                          ErrorPath& path, const WalkState& state, ErrorList& errors) {
+    const auto passes = [kinds](WalkValue item) { return passes_some_type_test(kinds, item); };
+    ItemSegment segment(path);
+    bool member = true;
+    for (std::optional<std::size_t> failing = find_failing_item(sequence, length, 0, passes); failing;
+         failing = find_failing_item(sequence, length, *failing + 1, passes)) {
+        const std::size_t i = *failing;
+        segment.move_to(i);
+        member = false;
+        if (sequence.is_json()) {
+            walk_node(schema, WalkValue::of_json(sequence.json()->items()[i]), path, state, errors);
+        } else {
+            // The record's repr may run Python code that drops the item from the list.
+            const PyRef item = PyRef::borrow(PySequence_Fast_ITEMS(sequence.object())[i]);
+            walk_node(schema, WalkValue::python(item.get()), path, state, errors);
+        }
+        if (!state.aggregate()) break;
+    }
+    return member;
 }
 
 bool is_sequence_kind(SequenceKind kind, WalkValue value) {
@@ -163,13 +221,21 @@ bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, con
     if (shape->prefix.empty() && shape->rest != nullptr) {
         if (const std::optional<std::uint32_t> kinds = type_test_kinds(*shape->rest)) {
             // A collecting walk of a member would record nothing: only a non-member
-            // needs the item-by-item walk below.
-            const bool member = items_pass_type_tests(*kinds, value);
+            // needs its failing items walked.
+            const bool member = items_pass_type_tests(*kinds, value, items.length());
             if (member || !state.collect) return member;
+            return record_failing_items(*kinds, *shape->rest, value, items.length(), path, state, errors);
         }
     }
+    if (!state.collect) {
+        return items.visit_all(false, [&](std::size_t i, WalkValue element) {
+            return walk_node(item_schema(*shape, i), element, path, state, errors);
+        });
+    }
+    ItemSegment segment(path);
     return items.visit_all(state.aggregate(), [&](std::size_t i, WalkValue element) {
-        return walk_item(*shape, i, element, path, state, errors);
+        segment.move_to(i);
+        return walk_node(item_schema(*shape, i), element, path, state, errors);
     });
 }
 
