@@ -11,6 +11,7 @@
 #include "compiler/compile_annotation.hpp"
 #include "compiler/compile_forms.hpp"
 #include "compiler/pattern_engine.hpp"
+#include "compiler/typing_names.hpp"
 #include "errors/text_helpers.hpp"
 #include "support/utf8_text.hpp"
 
@@ -55,19 +56,98 @@ std::optional<std::uint64_t> read_count(PyObject* item, const char* name) {
     return count;
 }
 
+void refuse_pattern(std::string_view pattern, std::string_view reason) {
+    const std::string message = "invalid regular expression " + quote_text(pattern) + ": " + std::string(reason);
+    PyErr_SetString(PyExc_ValueError, message.c_str());
+}
+
+struct ExpressionFlag {
+    long bit;
+    const char* name;
+    bool honoured;
+    char letter;  // its inline flag, if it needs one
+};
+
+// The flags of the re module. Every pattern is matched as Unicode text, so
+// re.UNICODE needs nothing; the flags that would read it otherwise have no meaning
+// here.
+constexpr std::array<ExpressionFlag, 8> expression_flags = {{
+    {2, "re.IGNORECASE", true, 'i'},
+    {4, "re.LOCALE", false, 0},
+    {8, "re.MULTILINE", true, 'm'},
+    {16, "re.DOTALL", true, 's'},
+    {32, "re.UNICODE", true, 0},
+    {64, "re.VERBOSE", true, 'x'},
+    {128, "re.DEBUG", false, 0},
+    {256, "re.ASCII", false, 0},
+}};
+
+// The letters of the flag groups that `pattern` starts with, as in "(?i)(?sm)".
+std::string leading_flag_letters(std::string_view pattern) {
+    std::string letters;
+    while (pattern.starts_with("(?")) {
+        const std::size_t end = pattern.find_first_not_of("aiLmsux", 2);
+        if (end == 2 || end == std::string_view::npos || pattern[end] != ')') break;
+        letters.append(pattern.substr(2, end - 2));
+        pattern.remove_prefix(end + 1);
+    }
+    return letters;
+}
+
+// The pattern of a compiled expression with its flags written as inline flags in
+// front, unless the flag groups it starts with hold them already (as they do when
+// the flags came from there); none, with a ValueError set, for a flag that cannot be
+// honoured.
+std::optional<std::string> with_expression_flags(PyObject* expression, std::string_view pattern) {
+    long flags = 0;
+    if (PyRef value = read_attribute(expression, "flags")) {
+        flags = PyLong_AsLong(value.get());
+        if (flags == -1 && PyErr_Occurred()) {
+            PyErr_Clear();
+            flags = 0;
+        }
+    }
+    const std::string present = leading_flag_letters(pattern);
+    std::string letters;
+    for (const ExpressionFlag& flag : expression_flags) {
+        if ((flags & flag.bit) == 0) continue;
+        flags &= ~flag.bit;
+        if (!flag.honoured) {
+            refuse_pattern(pattern, "flag " + std::string(flag.name) + " is not supported");
+            return std::nullopt;
+        }
+        if (flag.letter != 0 && present.find(flag.letter) == std::string::npos) letters += flag.letter;
+    }
+    if (flags != 0) {
+        refuse_pattern(pattern, "flag value " + std::to_string(flags) + " is not supported");
+        return std::nullopt;
+    }
+    return letters.empty() ? std::string(pattern) : "(?" + letters + ")" + std::string(pattern);
+}
+
+bool is_compiled_expression(PyObject* item) {
+    const TypingNames* names = typing_names();
+    if (!names) {
+        PyErr_Clear();
+        return false;
+    }
+    return names->re_pattern && Py_IS_TYPE(item, reinterpret_cast<PyTypeObject*>(names->re_pattern.get()));
+}
+
 // Appends the constraints of one item; false with a ValueError set when its pattern
 // is refused.
 bool read_item(PyObject* item, ConstantsPool& pool, std::vector<Constraint>& constraints) {
     if (PyRef value = read_attribute(item, "pattern")) {
         if (std::optional<std::string_view> text = utf8_view(value.get())) {
-            const PatternCompilation compiled = compile_pattern(*text);
+            std::optional<std::string> pattern =
+                is_compiled_expression(item) ? with_expression_flags(item, *text) : std::string(*text);
+            if (!pattern) return false;
+            const PatternCompilation compiled = compile_pattern(*pattern);
             if (!compiled.pattern) {
-                const std::string message =
-                    "invalid regular expression " + quote_text(*text) + ": " + compiled.error;
-                PyErr_SetString(PyExc_ValueError, message.c_str());
+                refuse_pattern(*pattern, compiled.error);
                 return false;
             }
-            constraints.push_back(Constraint::with_pattern(std::string(*text)));
+            constraints.push_back(Constraint::with_pattern(std::move(*pattern)));
             return true;
         }
     }

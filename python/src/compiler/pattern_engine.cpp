@@ -54,10 +54,10 @@ bool CompiledPattern::matches(std::string_view text) const {
 }
 
 PatternCompilation compile_pattern(std::string_view pattern) {
-    std::string wrapped = "\\A(?:";
+    std::string wrapped(kPatternPrefix);
     wrapped += pattern;
-    wrapped += ")\\z";
-    PatternTranslation translation = translate_pattern(wrapped, kMaxPatternNesting);
+    wrapped += kPatternSuffix;
+    PatternTranslation translation = translate_pattern(wrapped, {kMaxPatternNesting, kMaxCompiledPatternBytes});
     if (translation.refusal) {
         const PatternRefusal& refusal = *translation.refusal;
         return {nullptr, syntax_error(wrapped, refusal.offset, refusal.length, refusal.reason)};

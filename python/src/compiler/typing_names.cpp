@@ -44,6 +44,11 @@ TypingNames* load_typing_names() {
     PyRef abc = import("collections.abc");
     if (!abc || !fetch(abc.get(), "Callable", names->callable)) return nullptr;
     if (!fetch(builtins.get(), "Ellipsis", names->ellipsis)) return nullptr;
+    if (PyRef re = import("re")) {
+        fetch_optional(re.get(), "Pattern", names->re_pattern);
+    } else {
+        PyErr_Clear();
+    }
     return names.release();
 }
 

@@ -1,5 +1,5 @@
-// The typing, builtins, types, enum and collections.abc objects that annotations are
-// compared against, loaded once per process.
+// The typing, builtins, types, enum, collections.abc and re objects that annotations
+// are compared against, loaded once per process.
 #pragma once
 
 #include <Python.h>
@@ -21,6 +21,7 @@ struct TypingNames {
     PyRef never;            // absent when it cannot be fetched
     PyRef no_return;        // absent when it cannot be fetched
     PyRef type_alias_type;  // absent when it cannot be fetched
+    PyRef re_pattern;       // re.Pattern; absent when it cannot be fetched
 };
 
 // The complete record, loading it on first use; null with the loading's exception
