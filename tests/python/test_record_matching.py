@@ -1,4 +1,5 @@
 import json
+import typing
 from typing import NotRequired, TypedDict
 
 import pytest
@@ -190,3 +191,76 @@ def test_failure_in_diagnosis_lookup_is_a_dict_type_record():
     error = failure(Validator({"a": int}), value)
     assert error.errors[0]["code"] == "dict_type"
     assert error.errors[0]["value"].startswith("{<")
+
+
+class Real(float):
+    pass
+
+
+class FickleHash:
+    """Hashes while it is stored; every later hash raises."""
+
+    def __init__(self):
+        self.stored = False
+
+    def __hash__(self):
+        if self.stored:
+            raise ValueError("hashed again")
+        return 1
+
+    def __repr__(self):
+        return "FickleHash()"
+
+
+def stored(key, value):
+    sample = {key: value}
+    if isinstance(key, FickleHash):
+        key.stored = True
+    return sample
+
+
+class OwnIteration(dict):
+    def __iter__(self):
+        return iter(["not", "a", "key"])
+
+    def items(self):
+        return [("not", "an item")]
+
+
+MAPPING_KEYS = ["k", Shouting("K"), "\ud800", 0, True, 2**70, 1.5, Real(2.5), None, b"b", (1,), FickleHash]
+MAPPING_VALUES = [1.5, Real(2.5), 0, True, "v", None, b"b", [], object()]
+
+
+def mapping_samples():
+    yield {}
+    for key in MAPPING_KEYS:
+        for value in MAPPING_VALUES:
+            yield stored(key() if key is FickleHash else key, value)
+    yield {"a": 1.5, "b": 2.5, 3: "c"}
+    yield {"a": 1.5, "b": None, "c": "x"}
+    yield OwnIteration(a=1.5)
+    yield OwnIteration(a="x")
+
+
+@pytest.mark.parametrize(
+    "rules",
+    [
+        {str: float},
+        {int | None: str},
+        {str: int, int: str},
+        {bool: bytes, str: typing.Any},
+        {str | bytes: float | None, float: object},
+    ],
+    ids=repr,
+)
+def test_mappings_of_type_tested_rules_answer_as_records_do(rules):
+    # A declared field that no sample holds sends the same rules through the
+    # record matcher: verdicts and records must not tell the two apart.
+    mapping = Validator(rules)
+    record = Validator({"\x00absent?": int, **rules})
+    for sample in mapping_samples():
+        member = record.is_valid(sample)
+        assert mapping.is_valid(sample) is member, sample
+        if not member:
+            for fail_fast in (False, True):
+                assert records(mapping, sample, fail_fast=fail_fast) == records(record, sample, fail_fast=fail_fast)

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "walk/type_test_kinds.hpp"
 #include "walk/walk.hpp"
 #include "errors/text_helpers.hpp"
 #include "support/same_text.hpp"
@@ -148,8 +149,69 @@ bool is_entry_member_of(const SchemaNode& schema, PyObject* value, const WalkSta
     return is_member_of(schema, WalkValue::python(held.get()), state);
 }
 
+// The key and value kinds of each rule of a mapping whose rules type tests alone
+// answer (dict[str, float], {str: int, int: str}); none for any other node.
+class TypeTestedRules {
+public:
+    static constexpr std::size_t kMaxRules = 4;
+
+    explicit TypeTestedRules(const SchemaNode& node) {
+        if (!node.fields.empty() || node.rules.size() > kMaxRules) return;
+        for (const KeyRule& rule : node.rules) {
+            const std::optional<std::uint32_t> key = type_test_kinds(*rule.key);
+            const std::optional<std::uint32_t> value = key ? type_test_kinds(*rule.value) : std::nullopt;
+            if (!value) return;
+            kinds_[count_++] = {*key, *value, exact_type_admitted(*key), exact_type_admitted(*value)};
+        }
+        applies_ = true;
+    }
+
+    bool applies() const { return applies_; }
+
+    // The first rule whose key and value tests both pass settles the entry.
+    bool match(PyObject* key, PyObject* value) const {
+        for (std::size_t i = 0; i < count_; ++i) {
+            const Kinds& kinds = kinds_[i];
+            if (passes(kinds.key, kinds.key_type, key) && passes(kinds.value, kinds.value_type, value)) return true;
+        }
+        return false;
+    }
+
+private:
+    struct Kinds {
+        std::uint32_t key;
+        std::uint32_t value;
+        const PyTypeObject* key_type;
+        const PyTypeObject* value_type;
+    };
+
+    static bool passes(std::uint32_t kinds, const PyTypeObject* exact, PyObject* object) {
+        return Py_TYPE(object) == exact || passes_some_type_test(kinds, WalkValue::python(object));
+    }
+
+    std::array<Kinds, kMaxRules> kinds_{};
+    std::size_t count_ = 0;
+    bool applies_ = false;
+};
+
+// No Python code runs for an entry of such a mapping: the dict cannot change while
+// it is read (so the checks between entries are not needed), its keys and values
+// need no references of their own, and no field lookup is made.
+bool match_type_tested_mapping(const TypeTestedRules& rules, PyObject* dict) {
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(dict, &position, &key, &value)) {
+        if (!rules.match(key, value)) return false;
+    }
+    return true;
+}
+
 bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& state) {
     if (!PyDict_Check(dict)) return false;
+    if (node.fields.empty()) {
+        if (const TypeTestedRules rules(node); rules.applies()) return match_type_tested_mapping(rules, dict);
+    }
     FieldLookup lookup(node.fields, state.precompute);
     std::uint64_t remaining = lookup.required();
     CountedPositions counted;

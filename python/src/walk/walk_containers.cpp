@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "walk/type_test_kinds.hpp"
 #include "walk/walk.hpp"
 #include "support/entry_point.hpp"
 
@@ -117,54 +118,9 @@ bool all_items_pass(WalkValue sequence, std::size_t length, Test&& test) {
     return !find_failing_item(sequence, length, 0, test);
 }
 
-constexpr std::uint32_t kind_bit(NodeKind kind) { return std::uint32_t{1} << static_cast<unsigned>(kind); }
-
-// The type-test kinds an element admits, one bit each, when type tests alone answer
-// it: a type-test kind, or a union of them (int | None, say). None otherwise.
-std::optional<std::uint32_t> type_test_kinds(const SchemaNode& element) {
-    if (is_type_test_kind(element.kind)) return kind_bit(element.kind);
-    if (element.kind != NodeKind::Union) return std::nullopt;
-    std::uint32_t kinds = 0;
-    for (const NodePtr& member : element.members) {
-        if (!is_type_test_kind(member->kind)) return std::nullopt;
-        kinds |= kind_bit(member->kind);
-    }
-    return kinds;
-}
-
-// Whether the item passes one of the type tests in `kinds`. The exact types of the
-// atoms answer from the type alone (a bool passes Bool and Int); anything else,
-// subclasses and JSON values included, takes the tests one by one.
-bool passes_some_type_test(std::uint32_t kinds, WalkValue item) {
-    if (!item.is_json()) {
-        const PyTypeObject* type = Py_TYPE(item.object());
-        std::uint32_t passed = 0;
-        if (type == &PyLong_Type) {
-            passed = kind_bit(NodeKind::Int);
-        } else if (type == &PyFloat_Type) {
-            passed = kind_bit(NodeKind::Float);
-        } else if (type == &PyUnicode_Type) {
-            passed = kind_bit(NodeKind::Str);
-        } else if (type == &PyBool_Type) {
-            passed = kind_bit(NodeKind::Bool) | kind_bit(NodeKind::Int);
-        } else if (item.object() == Py_None) {
-            passed = kind_bit(NodeKind::NoneType);
-        }
-        if (passed != 0) return (passed & kinds) != 0;
-    }
-    for (auto kind = NodeKind::NoneType; kind <= NodeKind::Bytes; kind = NodeKind(static_cast<unsigned>(kind) + 1)) {
-        if ((kinds & kind_bit(kind)) != 0 && is_atom_member(kind, item)) return true;
-    }
-    return false;
-}
-
 // list[atom], tuple[int | None, ...] and the like: a tight loop over the storage.
 // Type tests run no Python code, so the items cannot change under it and need no
 // references of their own.
-bool admits_everything(std::uint32_t kinds) {
-    return (kinds & (kind_bit(NodeKind::Anything) | kind_bit(NodeKind::Any))) != 0;
-}
-
 bool items_pass_type_tests(std::uint32_t kinds, WalkValue sequence, std::size_t length) {
     if (admits_everything(kinds)) return true;
     return all_items_pass(sequence, length, [kinds](WalkValue item) { return passes_some_type_test(kinds, item); });

@@ -1,0 +1,72 @@
+// Schemas that type tests alone answer (an atom, or a union of atoms such as
+// int | None), as a mask of the kinds they admit: checking a value against one
+// runs no Python code, so a loop over a container's storage needs no references.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "walk/walk.hpp"
+
+namespace kestrune::py {
+
+constexpr std::uint32_t kind_bit(NodeKind kind) { return std::uint32_t{1} << static_cast<unsigned>(kind); }
+
+// The type-test kinds a schema admits, one bit each, when type tests alone answer
+// it: a type-test kind, or a union of them. None otherwise.
+inline std::optional<std::uint32_t> type_test_kinds(const SchemaNode& schema) {
+    if (is_type_test_kind(schema.kind)) return kind_bit(schema.kind);
+    if (schema.kind != NodeKind::Union) return std::nullopt;
+    std::uint32_t kinds = 0;
+    for (const NodePtr& member : schema.members) {
+        if (!is_type_test_kind(member->kind)) return std::nullopt;
+        kinds |= kind_bit(member->kind);
+    }
+    return kinds;
+}
+
+inline bool admits_everything(std::uint32_t kinds) {
+    return (kinds & (kind_bit(NodeKind::Anything) | kind_bit(NodeKind::Any))) != 0;
+}
+
+// One exact type whose instances pass the tests in `kinds` (the first admitted atom's
+// own type), for a test that accepts most values by one comparison; null when no
+// atom is admitted.
+inline const PyTypeObject* exact_type_admitted(std::uint32_t kinds) {
+    if ((kinds & kind_bit(NodeKind::Int)) != 0) return &PyLong_Type;
+    if ((kinds & kind_bit(NodeKind::Str)) != 0) return &PyUnicode_Type;
+    if ((kinds & kind_bit(NodeKind::Float)) != 0) return &PyFloat_Type;
+    if ((kinds & kind_bit(NodeKind::Bool)) != 0) return &PyBool_Type;
+    if ((kinds & kind_bit(NodeKind::Bytes)) != 0) return &PyBytes_Type;
+    if ((kinds & kind_bit(NodeKind::NoneType)) != 0) return Py_TYPE(Py_None);
+    return nullptr;
+}
+
+// Whether the value passes one of the type tests in `kinds`. The exact types of the
+// atoms answer from the type alone (a bool passes Bool and Int); anything else,
+// subclasses and JSON values included, takes the tests one by one.
+inline bool passes_some_type_test(std::uint32_t kinds, WalkValue value) {
+    if (admits_everything(kinds)) return true;
+    if (!value.is_json()) {
+        const PyTypeObject* type = Py_TYPE(value.object());
+        std::uint32_t passed = 0;
+        if (type == &PyLong_Type) {
+            passed = kind_bit(NodeKind::Int);
+        } else if (type == &PyFloat_Type) {
+            passed = kind_bit(NodeKind::Float);
+        } else if (type == &PyUnicode_Type) {
+            passed = kind_bit(NodeKind::Str);
+        } else if (type == &PyBool_Type) {
+            passed = kind_bit(NodeKind::Bool) | kind_bit(NodeKind::Int);
+        } else if (value.object() == Py_None) {
+            passed = kind_bit(NodeKind::NoneType);
+        }
+        if (passed != 0) return (passed & kinds) != 0;
+    }
+    for (auto kind = NodeKind::NoneType; kind <= NodeKind::Bytes; kind = NodeKind(static_cast<unsigned>(kind) + 1)) {
+        if ((kinds & kind_bit(kind)) != 0 && is_atom_member(kind, value)) return true;
+    }
+    return false;
+}
+
+}  // namespace kestrune::py
