@@ -339,6 +339,29 @@ def test_object_attributes():
         v.validate(raising(SystemExit, "x"))
 
 
+def test_attribute_names_reach_the_object_as_plain_strs_on_every_check():
+    import dataclasses
+
+    seen = []
+
+    @dataclasses.dataclass
+    class Named:
+        plain: int
+        été: int
+
+        def __getattribute__(self, name):
+            seen.append(name)
+            return object.__getattribute__(self, name)
+
+    single = Validator(Named)
+    for validator, value in [(single, Named(1, "x")), (Validator(list[single]), [Named(1, "x")])]:
+        for check in (validator.is_valid, validator.is_valid, lambda v: records(validator, v)):
+            seen.clear()
+            check(value)
+            assert seen == ["plain", "été"]
+            assert all(type(name) is str for name in seen)
+
+
 def test_value_of_a_failing_record_is_taken_when_the_failure_is_met():
     class Counter:
         calls = 0

@@ -53,6 +53,7 @@ private:
             case NodeKind::FrozenSet:
             case NodeKind::Complement: visit(node.child); break;
             case NodeKind::Object:
+                add_field_names(node.fields);
                 for (const Field& field : node.fields) visit(field.schema);
                 break;
             case NodeKind::Intersection:
@@ -60,6 +61,7 @@ private:
                 break;
             case NodeKind::Dict:
                 add_record_index(node.fields);
+                add_field_names(node.fields);
                 for (const Field& field : node.fields) visit(field.schema);
                 for (const KeyRule& rule : node.rules) {
                     visit(rule.key);
@@ -107,6 +109,20 @@ private:
             index.names.insert_or_assign(field.name, position);
             index.required += field.required ? 1 : 0;
         }
+    }
+
+    void add_field_names(const std::vector<Field>& fields) {
+        if (fields.empty() || tables_.field_names.contains(storage_identity(fields))) return;
+        std::vector<PyRef> names;
+        names.reserve(fields.size());
+        for (const Field& field : fields) {
+            names.push_back(new_str(field.name));
+            if (!names.back()) {
+                PyErr_Clear();  // out of memory: the checks make the names themselves
+                return;
+            }
+        }
+        *tables_.field_names.try_emplace(storage_identity(fields)).first = std::move(names);
     }
 
     void add_literal_sets(const std::vector<NodePtr>& members) {

@@ -13,11 +13,15 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "compiler/pattern_engine.hpp"
 #include "walk/identity_map.hpp"
 #include "walk/walk_value.hpp"
 #include "kestrune/core/fxhash.hpp"
+#include "kestrune/core/schema_node.hpp"
+#include "support/py_ref.hpp"
+#include "support/utf8_text.hpp"
 
 namespace kestrune::py {
 
@@ -42,6 +46,15 @@ struct Precompute {
     IdentityMap<RecordIndex> field_index;
     IdentityMap<LiteralSets> literal_sets;
     TextMap<PatternPtr> pattern_cache;
+    // The field names of every record and object class as str objects, by position:
+    // the one table that holds Python objects. A name made afresh for each check
+    // costs a conversion and a hash, and an attribute fetched by it misses the
+    // type's attribute cache and the instance dict's identity test. The strs are
+    // immutable, made without running Python code, owned by the validator through
+    // this table and released with it (attached, like every release); checks on any
+    // thread only borrow them. A record or class whose names could not be made has
+    // no entry, and its checks make them as they go.
+    IdentityMap<std::vector<PyRef>> field_names;
 };
 
 // Runs no Python code (the only interpreter calls convert exact ints and strs) and
@@ -58,5 +71,25 @@ template <class Vector>
 std::uint64_t storage_identity(const Vector& vector) {
     return reinterpret_cast<std::uintptr_t>(vector.data());
 }
+
+// The names of one record's or class's fields as str objects, for one visit: the
+// validator's own, or (when the table has none) each made as it is asked for.
+class FieldNameObjects {
+public:
+    FieldNameObjects(const Precompute& tables, const std::vector<Field>& fields)
+        : fields_(fields), names_(tables.field_names.find(storage_identity(fields))) {}
+
+    // Borrowed until the next call; null with an exception set when it cannot be made.
+    PyObject* at(std::size_t position) {
+        if (names_ != nullptr) return (*names_)[position].get();
+        made_ = new_str(fields_[position].name);
+        return made_.get();
+    }
+
+private:
+    const std::vector<Field>& fields_;
+    const std::vector<PyRef>* names_;
+    PyRef made_;
+};
 
 }  // namespace kestrune::py

@@ -331,11 +331,13 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
         return;
     }
     PyObject* dict = value.object();
-    for (const Field& field : node.fields) {
-        PyRef name = new_str(field.name);
+    FieldNameObjects names(state.precompute, node.fields);
+    for (std::size_t position = 0; position < node.fields.size(); ++position) {
+        const Field& field = node.fields[position];
+        PyObject* name = names.at(position);
         PyObject* found = nullptr;
         // The dict's own lookup: the keys' hashing and equality, no subclass hooks.
-        const int outcome = name ? PyDict_GetItemRef(dict, name.get(), &found) : -1;
+        const int outcome = name ? PyDict_GetItemRef(dict, name, &found) : -1;
         PyRef found_value = PyRef::steal(found);
         if (outcome < 0) {
             PyErr_Clear();

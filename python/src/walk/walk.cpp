@@ -55,9 +55,11 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
     const WalkValue python_value = WalkValue::python(object.get());
     if (!walk_instance(node, python_value, path, state, errors)) return false;
     bool member = true;
-    for (const Field& field : node.fields) {
-        PyRef name = new_str(field.name);
-        PyRef attribute = name ? PyRef::steal(PyObject_GetAttr(object.get(), name.get())) : PyRef();
+    FieldNameObjects names(state.precompute, node.fields);
+    for (std::size_t position = 0; position < node.fields.size(); ++position) {
+        const Field& field = node.fields[position];
+        PyObject* name = names.at(position);
+        PyRef attribute = name ? PyRef::steal(PyObject_GetAttr(object.get(), name)) : PyRef();
         if (!attribute) {
             PyRef exception = PyRef::steal(PyErr_GetRaisedException());
             if (is_fatal_exception(exception.get())) {
