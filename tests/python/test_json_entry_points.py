@@ -200,6 +200,8 @@ class Row(TypedDict):
         (Row, '{"name": "a", "name": 3, "tags": []}'),
         (list[int], "[1, true, 2.5, null]"),
         (Literal["a", 1], '["a"]'),
+        (Literal[1, 2], "true"),
+        (list[Literal[1, 2]], "[1, true]"),
         (dict[str, Annotated[int, Meta(ge=0)]], '{"a": -1, "b": 2}'),
     ],
 )

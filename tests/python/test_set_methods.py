@@ -80,6 +80,12 @@ def test_is_empty(validator, empty):
         (Guarded, A, False),
         (P, Q, False),
         (Optional[int], int | None | str, True),
+        (complement(list[bool]), complement(list[int]), False),
+        (complement(list[int]), complement(list[bool]), True),
+        (complement({"a": bool}), complement({"a": int}), False),
+        (complement({"a": int}), complement({"a": bool}), True),
+        (complement(recursive(lambda self: int | list[self])), complement(recursive(lambda self: int | float | list[self])), False),
+        (complement(recursive(lambda self: int | float | list[self])), complement(recursive(lambda self: int | list[self])), True),
     ],
 )
 def test_is_subtype_of(lhs, rhs, included):

@@ -44,6 +44,7 @@ class Number(int):
         (1, True, False, "literal_error", "the literal 1"),
         (1, 1.0, False, "literal_error", "the literal 1"),
         (1, Number(1), False, "literal_error", "the literal 1"),
+        (Literal[1, 2], True, False, "union_error", "one of: literal, literal"),
         (float("nan"), float("nan"), False, "literal_error", "the literal nan"),
         (Color, Color.RED, True, None, None),
         (Color, 1, False, "instance_type", "Color"),
@@ -130,6 +131,7 @@ class Whole(int):
         (list[None], [None, None, 0], False),
         (list[typing.Any], [object(), None], True),
         (list[float], [1.0, 1], False),
+        (list[Literal[1, 2]], [1, True], False),
     ],
 )
 def test_sequences_of_atoms(schema, value, member):
@@ -289,11 +291,12 @@ def test_fatal_error_of_set_iteration_propagates(iterate):
             call(hostile({1}))
 
 
-def test_union_reports_the_deepest_member_or_lists_the_kinds():
-    v = Validator(list[int] | int)
+@pytest.mark.parametrize("schema, kinds", [(list[int] | int, "list, int"), (int | list[int], "int, list")])
+def test_union_reports_the_deepest_member_or_lists_the_kinds(schema, kinds):
+    v = Validator(schema)
     assert v.is_valid(1) and v.is_valid([1])
     assert records(v, ["x"]) == [("int_type", (0,), "int", "'x'")]
-    assert records(v, 1.5) == [("union_error", (), "one of: list, int", "1.5")]
+    assert records(v, 1.5) == [("union_error", (), "one of: " + kinds, "1.5")]
 
 
 def test_union_ties_go_to_the_earlier_member():
