@@ -343,6 +343,10 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
             PyErr_Clear();
             errors.push_back(make_error_record("dict_type", "dict", value, path));
         } else if (outcome == 1) {
+            // A value that passes type tests would record nothing: as they run no
+            // Python code, asking them first skips the walk and its path segment.
+            const std::optional<std::uint32_t> kinds = type_test_kinds(*field.schema);
+            if (kinds && passes_some_type_test(*kinds, WalkValue::python(found_value.get()))) continue;
             path.push_back(PathSegment::key(field.name));
             walk_node(*field.schema, WalkValue::python(found_value.get()), path, state, errors);
             path.pop_back();
