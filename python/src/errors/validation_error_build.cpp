@@ -55,19 +55,34 @@ PyRef convert_path_to_tuple(const ErrorPath& path) {
 }
 
 // The texts of one record as str objects, each made once: the first record's serve
-// both its dict and the exception's attributes.
+// both its dict and the exception's attributes, and a text equal to the previous
+// record's (the same code, expected text or value again) is that record's str.
 struct RecordTexts {
     PyRef code;
     PyRef message;
     PyRef expected;
     PyRef value;
 
-    bool make(const ErrorRecord& record, std::string_view line) {
-        code = new_str(record.code);
+    // `before` and `before_texts`: the previous record and its texts, or both null.
+    bool make(const ErrorRecord& record, std::string_view line, const ErrorRecord* before,
+              const RecordTexts* before_texts) {
+        const bool has_before = before != nullptr;
+        code = reuse_or_make(record.code, has_before ? before->code : "", has_before ? &before_texts->code : nullptr);
         message = code ? new_str(line) : PyRef();
-        expected = message ? new_str(record.expected) : PyRef();
-        value = expected ? new_str(record.value) : PyRef();
+        if (message) {
+            expected = reuse_or_make(record.expected, has_before ? before->expected : "",
+                                     has_before ? &before_texts->expected : nullptr);
+        }
+        if (expected) {
+            value = reuse_or_make(record.value, has_before ? before->value : "",
+                                  has_before ? &before_texts->value : nullptr);
+        }
         return static_cast<bool>(value);
+    }
+
+private:
+    static PyRef reuse_or_make(std::string_view text, std::string_view previous, const PyRef* previous_object) {
+        return previous_object != nullptr && text == previous ? previous_object->copy() : new_str(text);
     }
 };
 
@@ -101,7 +116,7 @@ PyRef make_validation_error(const ErrorList& records) {
     PyObject* type = names != nullptr ? validation_error_type() : nullptr;
     if (type == nullptr) return {};
     RecordTexts first;
-    if (!records.empty() && !first.make(records.front(), lines.front())) return {};
+    if (!records.empty() && !first.make(records.front(), lines.front(), nullptr, nullptr)) return {};
     PyRef message_object;
     if (records.size() == 1) {
         message_object = first.message.copy();
@@ -137,12 +152,14 @@ PyRef make_validation_error(const ErrorList& records) {
     if (!set_attribute(error.get(), names->path, path.get())) return {};
     PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(records.size())));
     if (!tuple) return {};
+    RecordTexts previous;
     for (std::size_t i = 0; i < records.size(); ++i) {
-        RecordTexts later;
-        if (i > 0 && !later.make(records[i], lines[i])) return {};
-        PyRef dict = build_error_dict(*names, records[i], i == 0 ? first : later);
+        RecordTexts texts;
+        if (i > 0 && !texts.make(records[i], lines[i], &records[i - 1], i == 1 ? &first : &previous)) return {};
+        PyRef dict = build_error_dict(*names, records[i], i == 0 ? first : texts);
         if (!dict) return {};
         PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), dict.release());
+        if (i > 0) previous = std::move(texts);
     }
     if (!set_attribute(error.get(), names->errors, tuple.get())) return {};
     return error;
