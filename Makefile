@@ -12,7 +12,7 @@ ASAN_BUILD := build/asan
 JOBS := $(shell nproc)
 CMAKE_GENERATOR := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja)
 
-.PHONY: build test test-native test-python test-typing test-asan demo bench apt-packages
+.PHONY: build test test-native test-python test-typing test-asan demo bench apt-packages fuzz
 
 apt-packages:
 	@tools/ensure-apt-packages.sh $(APT_PACKAGES)
@@ -66,3 +66,24 @@ bench: build
 	$(PY) bench/bench_json.py
 	$(PY) bench/bench_decisions.py
 	$(PY) bench/bench_peers.py
+
+# The fuzz targets of the JSON reader and the pattern front end (fuzz/), built with
+# clang and libFuzzer and run FUZZ_SECONDS each from the seeds in fuzz/corpus; what
+# they find goes to build/fuzz. Not part of the tests.
+FUZZ_APT_PACKAGES := clang libclang-rt-14-dev
+FUZZ_BUILD := build/fuzz
+FUZZ_SECONDS := 70
+fuzz: $(VENV)/.requirements
+	@tools/ensure-apt-packages.sh $(APT_PACKAGES) $(FUZZ_APT_PACKAGES)
+	$(CMAKE) -S fuzz -B $(FUZZ_BUILD) $(CMAKE_GENERATOR) -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	$(CMAKE) --build $(FUZZ_BUILD) -j $(JOBS)
+	@for target in json_reader pattern; do \
+	    mkdir -p $(FUZZ_BUILD)/corpus/$$target; \
+	    echo "fuzzing $$target for $(FUZZ_SECONDS) s"; \
+	    if ! $(FUZZ_BUILD)/$${target}_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=30 \
+	            -artifact_prefix=$(FUZZ_BUILD)/$$target- -print_final_stats=1 \
+	            $(FUZZ_BUILD)/corpus/$$target fuzz/corpus/$$target > $(FUZZ_BUILD)/$$target.log 2>&1; then \
+	        tail -n 60 $(FUZZ_BUILD)/$$target.log; exit 1; \
+	    fi; \
+	    grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" $(FUZZ_BUILD)/$$target.log; \
+	done
