@@ -161,7 +161,7 @@ public:
             const std::optional<std::uint32_t> key = type_test_kinds(*rule.key);
             const std::optional<std::uint32_t> value = key ? type_test_kinds(*rule.value) : std::nullopt;
             if (!value) return;
-            kinds_[count_++] = {*key, *value, exact_type_admitted(*key), exact_type_admitted(*value)};
+            rules_[count_++] = {TypeTests(*key), TypeTests(*value)};
         }
         applies_ = true;
     }
@@ -171,25 +171,18 @@ public:
     // The first rule whose key and value tests both pass settles the entry.
     bool match(PyObject* key, PyObject* value) const {
         for (std::size_t i = 0; i < count_; ++i) {
-            const Kinds& kinds = kinds_[i];
-            if (passes(kinds.key, kinds.key_type, key) && passes(kinds.value, kinds.value_type, value)) return true;
+            if (rules_[i].key(key) && rules_[i].value(value)) return true;
         }
         return false;
     }
 
 private:
-    struct Kinds {
-        std::uint32_t key;
-        std::uint32_t value;
-        const PyTypeObject* key_type;
-        const PyTypeObject* value_type;
+    struct Rule {
+        TypeTests key{0};
+        TypeTests value{0};
     };
 
-    static bool passes(std::uint32_t kinds, const PyTypeObject* exact, PyObject* object) {
-        return Py_TYPE(object) == exact || passes_some_type_test(kinds, WalkValue::python(object));
-    }
-
-    std::array<Kinds, kMaxRules> kinds_{};
+    std::array<Rule, kMaxRules> rules_{};
     std::size_t count_ = 0;
     bool applies_ = false;
 };

@@ -25,7 +25,7 @@ inline std::optional<std::uint32_t> type_test_kinds(const SchemaNode& schema) {
     return kinds;
 }
 
-inline bool admits_everything(std::uint32_t kinds) {
+inline bool kind_mask_admits_everything(std::uint32_t kinds) {
     return (kinds & (kind_bit(NodeKind::Anything) | kind_bit(NodeKind::Any))) != 0;
 }
 
@@ -46,7 +46,7 @@ inline const PyTypeObject* exact_type_admitted(std::uint32_t kinds) {
 // atoms answer from the type alone (a bool passes Bool and Int); anything else,
 // subclasses and JSON values included, takes the tests one by one.
 inline bool passes_some_type_test(std::uint32_t kinds, WalkValue value) {
-    if (admits_everything(kinds)) return true;
+    if (kind_mask_admits_everything(kinds)) return true;
     if (!value.is_json()) {
         const PyTypeObject* type = Py_TYPE(value.object());
         std::uint32_t passed = 0;
@@ -68,5 +68,24 @@ inline bool passes_some_type_test(std::uint32_t kinds, WalkValue value) {
     }
     return false;
 }
+
+// The type tests of one schema, answering most values by one comparison with the
+// exact type they usually have.
+class TypeTests {
+public:
+    explicit TypeTests(std::uint32_t kinds) : kinds_(kinds), exact_(exact_type_admitted(kinds)) {}
+
+    bool admits_everything() const { return kind_mask_admits_everything(kinds_); }
+
+    bool operator()(WalkValue value) const {
+        if (!value.is_json() && Py_TYPE(value.object()) == exact_) return true;
+        return passes_some_type_test(kinds_, value);
+    }
+    bool operator()(PyObject* object) const { return (*this)(WalkValue::python(object)); }
+
+private:
+    std::uint32_t kinds_;
+    const PyTypeObject* exact_;
+};
 
 }  // namespace kestrune::py

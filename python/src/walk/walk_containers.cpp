@@ -121,17 +121,15 @@ bool all_items_pass(WalkValue sequence, std::size_t length, Test&& test) {
 // list[atom], tuple[int | None, ...] and the like: a tight loop over the storage.
 // Type tests run no Python code, so the items cannot change under it and need no
 // references of their own.
-bool items_pass_type_tests(std::uint32_t kinds, WalkValue sequence, std::size_t length) {
-    if (admits_everything(kinds)) return true;
-    return all_items_pass(sequence, length, [kinds](WalkValue item) { return passes_some_type_test(kinds, item); });
+bool items_pass_type_tests(const TypeTests& tests, WalkValue sequence, std::size_t length) {
+    return tests.admits_everything() || all_items_pass(sequence, length, tests);
 }
 
 // Collecting over items that type tests answer: the items that pass are not visited
 // again (the tests run no Python code, so nothing is skipped that would have run),
 // and each failing one is walked to make its records.
-bool record_failing_items(std::uint32_t kinds, const SchemaNode& schema, WalkValue sequence, std::size_t length,
+bool record_failing_items(const TypeTests& passes, const SchemaNode& schema, WalkValue sequence, std::size_t length,
                           ErrorPath& path, const WalkState& state, ErrorList& errors) {
-    const auto passes = [kinds](WalkValue item) { return passes_some_type_test(kinds, item); };
     ItemSegment segment(path);
     bool member = true;
     for (std::optional<std::size_t> failing = find_failing_item(sequence, length, 0, passes); failing;
@@ -178,9 +176,10 @@ bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, con
         if (const std::optional<std::uint32_t> kinds = type_test_kinds(*shape->rest)) {
             // A collecting walk of a member would record nothing: only a non-member
             // needs its failing items walked.
-            const bool member = items_pass_type_tests(*kinds, value, items.length());
+            const TypeTests tests(*kinds);
+            const bool member = items_pass_type_tests(tests, value, items.length());
             if (member || !state.collect) return member;
-            return record_failing_items(*kinds, *shape->rest, value, items.length(), path, state, errors);
+            return record_failing_items(tests, *shape->rest, value, items.length(), path, state, errors);
         }
     }
     if (!state.collect) {
