@@ -1,10 +1,13 @@
 """The pattern dialect: what the front end rewrites for the engine, and what it refuses."""
 
 import re
+import warnings
 from types import SimpleNamespace as Meta
 from typing import Annotated
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 from kestrune import Validator
 from walk_helpers import records
@@ -35,6 +38,25 @@ def refusal(pattern):
 def test_rewritten_classes_keep_their_meaning(pattern):
     v = pattern_validator(pattern)
     assert {s: v.is_valid(s) for s in SAMPLES} == {s: bool(re.fullmatch(pattern, s)) for s in SAMPLES}
+
+
+CLASS_ITEMS = [r"\w", r"\W", r"\s", r"\S", r"\d", r"\D", "a", "^", "-", r"\]", r"\\", "a-c", "!", "é", r"\^", "]"]
+
+
+@settings(max_examples=300, deadline=None)
+@given(st.booleans(), st.lists(st.sampled_from(CLASS_ITEMS), min_size=1, max_size=5))
+def test_any_class_of_these_items_means_what_it_means_in_python(negated, items):
+    pattern = "[" + ("^" if negated else "") + "".join(items) + "]"
+    try:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            expected = re.compile(pattern)
+    except re.error:
+        with pytest.raises(ValueError):
+            pattern_validator(pattern)
+        return
+    v = pattern_validator(pattern)
+    assert {s: v.is_valid(s) for s in SAMPLES} == {s: bool(expected.fullmatch(s)) for s in SAMPLES}
 
 
 @pytest.mark.parametrize(
