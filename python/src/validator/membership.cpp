@@ -1,5 +1,6 @@
 #include "validator/membership.hpp"
 
+
 #include "walk/walk.hpp"
 #include "errors/validation_error_build.hpp"
 #include "kestrune/core/native_stack.hpp"
@@ -17,10 +18,14 @@ bool walk_root(const ValidatorValue& validator, WalkValue value, FatalSlot& fata
                ErrorList& errors) {
     const Precompute& tables = validator.precompute.get_or_build([&] { return build_precompute(validator); });
     RecursionGuard guard;
-    const WalkState state{validator.constants, validator.definitions, tables, guard, fatal, collect, fail_fast,
-                          native_stack_floor()};
+    const bool reuse = walk_reuse_enabled();
+    MemoCell memo(fatal, guard, reuse && tables.revisits.answering, reuse && collect && tables.revisits.collecting);
+    const WalkState state{validator.constants, validator.definitions, tables, guard, fatal, memo, collect, fail_fast,
+                          false, native_stack_floor()};
     ErrorPath path;
-    return walk_node(*validator.schema, value, path, state, errors);
+    const bool member = walk_node(*validator.schema, value, path, state, errors);
+    if (const WalkMemo* started = memo.get()) count_expansions(started->expansions());
+    return member;
 }
 
 // Raises the exception that ended the check; a stop always comes with one.

@@ -67,7 +67,9 @@ LeafAnswer PoolOracle::is_leaf_subtype(const SchemaNode& lhs, const SchemaNode& 
         const Precompute no_tables;
         RecursionGuard guard;
         FatalSlot fatal;
-        const WalkState state{constants_, definitions_, no_tables, guard, fatal, false, false, native_stack_floor()};
+        MemoCell no_memo(fatal, guard, false, false);
+        const WalkState state{constants_, definitions_, no_tables, guard, fatal, no_memo, false, false, false,
+                              native_stack_floor()};
         ErrorPath path;
         ErrorList errors;
         const bool member = walk_node(rhs, WalkValue::python(constants_.at(lhs.index)), path, state, errors);

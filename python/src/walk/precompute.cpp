@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "validator/validator.hpp"
+#include "walk/walk_memo.hpp"
 #include "support/utf8_text.hpp"
 
 namespace kestrune::py {
@@ -37,7 +38,11 @@ public:
         }
     }
 
-    Precompute take() { return std::move(tables_); }
+    // The walks of a validator without definitions never expand one twice.
+    Precompute take(bool recursive) {
+        if (!recursive) tables_.revisits = {};
+        return std::move(tables_);
+    }
 
 private:
     void visit(const NodePtr& node) {
@@ -45,6 +50,7 @@ private:
     }
 
     void add_node(const SchemaNode& node) {
+        note_revisits(node, tables_.revisits);
         switch (node.kind) {
             case NodeKind::Sequence:
                 if (node.shape) add_shape(*node.shape);
@@ -158,7 +164,7 @@ Precompute build_precompute(const ValidatorValue& validator) {
     TableBuilder builder(validator.constants);
     builder.add_tree(*validator.schema);
     for (const NodePtr& definition : validator.definitions) builder.add_tree(*definition);
-    return builder.take();
+    return builder.take(!validator.definitions.empty());
 }
 
 LiteralAnswer lookup_literal_union(const LiteralSets& sets, WalkValue value) {

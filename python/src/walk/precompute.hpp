@@ -42,6 +42,16 @@ struct LiteralSets {
     std::unordered_set<std::string, FxTextHash, std::equal_to<>> strs;
 };
 
+// Whether a recursive validator's walks may meet one value with one definition
+// twice: answering ones when two parts of a node can both walk into the same value
+// (union members that admit the same kind of value, intersection members, namesake
+// fields, several key rules); collecting ones also when explaining a failure walks
+// again what deciding it walked (a union's members, a record's fields).
+struct WalkRevisits {
+    bool answering = false;
+    bool collecting = false;
+};
+
 struct Precompute {
     IdentityMap<RecordIndex> field_index;
     IdentityMap<LiteralSets> literal_sets;
@@ -55,6 +65,9 @@ struct Precompute {
     // thread only borrow them. A record or class whose names could not be made has
     // no entry, and its checks make them as they go.
     IdentityMap<std::vector<PyRef>> field_names;
+    // Which walks may expand one definition for one value more than once; only those
+    // keep a memo of finished walks (walk_memo.hpp).
+    WalkRevisits revisits;
 };
 
 // Runs no Python code (the only interpreter calls convert exact ints and strs) and

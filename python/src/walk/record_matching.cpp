@@ -298,10 +298,23 @@ bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember>
     return true;
 }
 
+bool has_plain_keys(PyObject* dict) {
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(dict, &position, &key, &value)) {
+        if (!is_plain_key(key)) return false;
+    }
+    return true;
+}
+
 // Reports an undeclared key that no rule admits.
 void report_undeclared_key(const SchemaNode& node, PyObject* key, PyObject* value, ErrorPath& path,
                            const WalkState& state, ErrorList& errors) {
+    // str() of a key that is not a built-in scalar may run code of the caller's.
+    if (!is_plain_key(key) && !state.may_call_python()) return;
     if (node.rules.empty()) {
+        if (!wants_record(state, path.size() + 1)) return;
         std::string text = str_text(key).value_or(std::string());
         std::string quoted = quote_text(text);
         errors.push_back(make_child_error_record(path, PathSegment::key(std::move(text)), "extra_forbidden",
@@ -320,13 +333,19 @@ void report_undeclared_key(const SchemaNode& node, PyObject* key, PyObject* valu
 void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                      ErrorList& errors) {
     if (value.is_json() || !PyDict_Check(value.object())) {
-        errors.push_back(make_error_record("dict_type", "dict", value, path));
+        if (wants_record(state, path.size(), value)) {
+            errors.push_back(make_error_record("dict_type", "dict", value, path));
+        }
         return;
     }
     PyObject* dict = value.object();
+    // A lookup compares the name with the keys of its hash, which runs code of the
+    // caller's unless they are built-in scalars.
+    const bool plain_keys = state.memo() == nullptr || has_plain_keys(dict);
     FieldNameObjects names(state.precompute, node.fields);
     for (std::size_t position = 0; position < node.fields.size(); ++position) {
         const Field& field = node.fields[position];
+        if (!plain_keys && !state.may_call_python()) return;
         PyObject* name = names.at(position);
         PyObject* found = nullptr;
         // The dict's own lookup: the keys' hashing and equality, no subclass hooks.
@@ -334,7 +353,9 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
         PyRef found_value = PyRef::steal(found);
         if (outcome < 0) {
             PyErr_Clear();
-            errors.push_back(make_error_record("dict_type", "dict", value, path));
+            if (wants_record(state, path.size(), value)) {
+                errors.push_back(make_error_record("dict_type", "dict", value, path));
+            }
         } else if (outcome == 1) {
             // A value that passes type tests would record nothing: as they run no
             // Python code, asking them first skips the walk and its path segment.
@@ -343,7 +364,7 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
             path.push_back(PathSegment::key(field.name));
             walk_node(*field.schema, WalkValue::python(found_value.get()), path, state, errors);
             path.pop_back();
-        } else if (field.required) {
+        } else if (field.required && wants_record(state, path.size() + 1)) {
             errors.push_back(make_child_error_record(path, PathSegment::key(field.name), "missing_key",
                                                      "required key " + quote_text(field.name), "missing"));
         }
@@ -377,7 +398,10 @@ bool walk_dict(const SchemaNode& node, WalkValue value, ErrorPath& path, const W
         const JsonValue& json_value = *value.json();
         member = json_value.kind() == json::JsonKind::Object && match_json_record(node, json_value.members(), state);
     }
-    if (!member && state.collect) diagnose_record(node, value, path, state, errors);
+    if (!member && state.collect) {
+        state.memo_cell.start();
+        diagnose_record(node, value, path, state, errors);
+    }
     return member;
 }
 

@@ -1,5 +1,7 @@
 #include "walk/walk.hpp"
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "walk/constraint_check.hpp"
@@ -22,12 +24,17 @@ bool walk_literal(const SchemaNode& node, WalkValue value, const ErrorPath& path
     if (!object) {
         absorb_call_error(-1, state.fatal);
     } else if (Py_IS_TYPE(object.get(), Py_TYPE(constant))) {
+        // Comparing built-in scalars runs no code of the caller's.
+        if (!is_plain_scalar(constant) && !state.may_call_python()) return false;
         // No identity shortcut: a constant unequal to itself (NaN) accepts nothing.
         PyRef result = PyRef::steal(PyObject_RichCompare(object.get(), constant, Py_EQ));
         member = absorb_call_error(result ? PyObject_IsTrue(result.get()) : -1, state.fatal);
     }
     if (!member && state.collect) {
-        errors.push_back(make_error_record("literal_error", "the literal " + format_repr(constant), value, path));
+        if (!is_plain_scalar(constant) && !state.may_call_python()) return false;
+        if (wants_record(state, path.size(), value)) {
+            errors.push_back(make_error_record("literal_error", "the literal " + format_repr(constant), value, path));
+        }
     }
     return member;
 }
@@ -38,8 +45,11 @@ bool walk_instance(const SchemaNode& node, WalkValue value, const ErrorPath& pat
     if (!state.constants.contains_index(node.index)) return false;
     PyObject* cls = state.constants.at(node.index);
     PyRef object = convert_value_to_python(value);
+    // Only an object of exactly the class is answered without a call of its own.
+    const bool exact = object && Py_IS_TYPE(object.get(), reinterpret_cast<PyTypeObject*>(cls));
+    if (!exact && !state.may_call_python()) return false;
     bool member = absorb_call_error(object ? PyObject_IsInstance(object.get(), cls) : -1, state.fatal);
-    if (!member && state.collect) {
+    if (!member && wants_record(state, path.size(), value)) {
         errors.push_back(make_error_record("instance_type", format_class_name(cls), value, path));
     }
     return member;
@@ -58,6 +68,7 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
     FieldNameObjects names(state.precompute, node.fields);
     for (std::size_t position = 0; position < node.fields.size(); ++position) {
         const Field& field = node.fields[position];
+        if (!state.may_call_python()) return false;
         PyObject* name = names.at(position);
         PyRef attribute = name ? PyRef::steal(PyObject_GetAttr(object.get(), name)) : PyRef();
         if (!attribute) {
@@ -66,7 +77,7 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
                 store_fatal_error(std::move(exception), state.fatal);
                 return false;
             }
-            if (state.collect) {
+            if (wants_record(state, path.size() + 1)) {
                 errors.push_back(make_child_error_record(path, PathSegment::key(field.name), "missing_attribute",
                                                          "attribute " + quote_text(field.name), "missing"));
             }
@@ -111,27 +122,76 @@ bool walk_intersection(const SchemaNode& node, WalkValue value, ErrorPath& path,
 
 constexpr std::size_t kDiagnosedUnionMembers = 64;
 
-// Reports the member that got deepest into the value, or that none fits.
+// How far below `path` a member's records reach: their greatest path length minus
+// the path's, 0 without records.
+std::size_t depth_below(const ErrorList& records, const ErrorPath& path) {
+    std::size_t depth = 0;
+    for (const ErrorRecord& record : records) depth = std::max(depth, record.path.size() - path.size());
+    return depth;
+}
+
+// A member's depth learnt by a walk that only counts records. Started from a walk
+// that makes records, it is a speculation, and none is the answer when the member
+// needs a Python call that the speculation does not make.
+std::optional<std::size_t> measure_member(const SchemaNode& member, WalkValue value, ErrorPath& path,
+                                          const WalkState& diagnosing) {
+    WalkMemo& memo = *diagnosing.memo();
+    const bool speculating = !diagnosing.measure;
+    if (speculating) memo.begin_speculation();
+    const std::size_t outer = memo.begin_count();
+    ErrorList none;
+    walk_node(member, value, path, diagnosing.measuring(true), none);
+    const std::size_t counted = memo.end_count(outer, false);
+    if (speculating && !memo.end_speculation()) return std::nullopt;
+    return counted == 0 ? 0 : counted - 1 - path.size();
+}
+
+// Reports the member that got deepest into the value, or that none fits. With the
+// memo, members are measured first and only the chosen one makes its records.
 void diagnose_union(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                     ErrorList& errors) {
+    state.memo_cell.start();
     const WalkState diagnosing = state.with_flags(true, false);
-    ErrorList best;
+    auto make_records = [&](std::size_t i, ErrorList& into) {
+        walk_node(*node.members[i], value, path, diagnosing.measuring(false), into);
+    };
+    std::size_t best_index = 0;
     std::size_t best_depth = 0;
+    ErrorList best;
+    bool best_made = false;
     const std::size_t count = std::min(node.members.size(), kDiagnosedUnionMembers);
     for (std::size_t i = 0; i < count; ++i) {
+        std::optional<std::size_t> depth;
+        if (diagnosing.memo() != nullptr) depth = measure_member(*node.members[i], value, path, diagnosing);
         ErrorList member_errors;
-        walk_node(*node.members[i], value, path, diagnosing, member_errors);
-        std::size_t depth = 0;
-        for (const ErrorRecord& record : member_errors) depth = std::max(depth, record.path.size() - path.size());
-        if (i == 0 || depth > best_depth) {
+        const bool made = !depth;
+        if (made) {
+            // This walk may run Python code: a best member known only by its depth
+            // makes its records first, while nothing can have changed what they say.
+            if (i > 0 && !best_made) {
+                make_records(best_index, best);
+                best_made = true;
+            }
+            make_records(i, member_errors);
+            depth = depth_below(member_errors, path);
+        }
+        if (i == 0 || *depth > best_depth) {
+            best_index = i;
+            best_depth = *depth;
             best = std::move(member_errors);
-            best_depth = depth;
+            best_made = made;
         }
     }
     if (best_depth > 0) {
+        if (diagnosing.measure) {
+            diagnosing.memo()->note_record(path.size() + best_depth);
+            return;
+        }
+        if (!best_made) make_records(best_index, best);
         for (ErrorRecord& record : best) errors.push_back(std::move(record));
         return;
     }
+    if (!wants_record(state, path.size(), value)) return;
     std::string expected = "one of: ";
     for (std::size_t i = 0; i < node.members.size(); ++i) {
         if (i > 0) expected += ", ";
@@ -158,11 +218,46 @@ bool walk_union(const SchemaNode& node, WalkValue value, ErrorPath& path, const 
 bool walk_complement(const SchemaNode& node, WalkValue value, const ErrorPath& path, const WalkState& state,
                      ErrorList& errors) {
     if (!is_member_of(*node.child, value, state)) return true;
-    if (state.collect) {
+    if (wants_record(state, path.size(), value)) {
         errors.push_back(make_error_record("unexpected_match", "not " + std::string(kind_name(*node.child)), value,
                                            path));
     }
     return false;
+}
+
+// Out of line: the walks that keep no memo stay small.
+[[gnu::noinline]] bool walk_expansion_with_memo(WalkMemo* memo, const SchemaNode& definition, std::uint64_t index,
+                                                WalkValue value, ErrorPath& path, const WalkState& state,
+                                                ErrorList& errors) {
+    memo->enter(value.identity(), index);
+    bool member;
+    if (state.collect && !state.measure) {
+        member = walk_node(definition, value, path, state, errors);
+    } else if (const WalkMemo::Outcome earlier = memo->find(state.measure, path.size()); earlier.found) {
+        member = earlier.verdict;
+    } else {
+        const std::uint64_t calls = memo->calls();
+        // Counted on its own, so the depth it keeps holds wherever the value is met.
+        const std::size_t outer = state.measure ? memo->begin_count() : 0;
+        member = walk_node(definition, value, path, state, errors);
+        const std::size_t counted = state.measure ? memo->end_count(outer, true) : 0;
+        memo->remember(state.measure, calls, member, path.size(), counted);
+    }
+    memo->leave();
+    return member;
+}
+
+// Walks a definition for the value the guard just took; with a memo, from an
+// earlier walk of the same expansion when one may stand in.
+bool walk_expansion(const SchemaNode& definition, std::uint64_t index, WalkValue value, ErrorPath& path,
+                    const WalkState& state, ErrorList& errors) {
+    if (WalkMemo* memo = state.memo()) {
+        return walk_expansion_with_memo(memo, definition, index, value, path, state, errors);
+    }
+    const bool member = walk_node(definition, value, path, state, errors);
+    // A memo started below took this expansion onto its road.
+    if (WalkMemo* started = state.memo()) [[unlikely]] started->leave();
+    return member;
 }
 
 bool walk_back_edge(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
@@ -170,22 +265,36 @@ bool walk_back_edge(const SchemaNode& node, WalkValue value, ErrorPath& path, co
     RecursionGuard& guard = state.recursion_guard;
     const RecursionGuard::Key key{value.identity(), node.index};
     if (guard.contains(key)) {
-        record_failure("recursion_loop", "a finite (non-cyclic) value", value, path, state.collect, errors);
+        record_failure("recursion_loop", "a finite (non-cyclic) value", value, path,
+                       wants_record(state, path.size(), value), errors);
         return false;
     }
     if (!guard.try_push(key)) {
         record_failure("recursion_limit", "at most " + std::to_string(RecursionGuard::kLimit) +
                                               " levels of recursion",
-                       value, path, state.collect, errors);
+                       value, path, wants_record(state, path.size(), value), errors);
         return false;
     }
     const bool member = node.index < state.definitions.size() &&
-                        walk_node(*state.definitions[node.index], value, path, state, errors);
+                        walk_expansion(*state.definitions[node.index], node.index, value, path, state, errors);
     guard.pop();
     return member;
 }
 
 }  // namespace
+
+void push_kind_record(const SchemaNode& node, WalkValue value, const ErrorPath& path, const WalkState& state,
+                      ErrorList& errors) {
+    record_failure(error_code(node), kind_name(node), value, path, wants_record(state, path.size(), value), errors);
+}
+
+bool wants_record_slow(const WalkState& state, std::size_t path_length, const WalkValue* shown) {
+    // A value text is the value's repr, which may run code of the caller's.
+    if (shown != nullptr && !state.memo()->has_plain_repr(*shown) && !state.memo()->before_python_call()) return false;
+    if (!state.measure) return true;
+    state.memo()->note_record(path_length);
+    return false;
+}
 
 bool walk_member_of(const SchemaNode& node, WalkValue value, const WalkState& state) {
     ErrorPath path;
@@ -216,7 +325,8 @@ bool walk_composite_node(const SchemaNode& node, WalkValue value, ErrorPath& pat
         case NodeKind::Refinement: return walk_refinement(node, value, path, state, errors);
         case NodeKind::BackEdge: return walk_back_edge(node, value, path, state, errors);
         case NodeKind::Placeholder:
-            record_failure("unresolved_recursion", "a resolved recursive value", value, path, state.collect, errors);
+            record_failure("unresolved_recursion", "a resolved recursive value", value, path,
+                           wants_record(state, path.size(), value), errors);
             return false;
         default: break;
     }

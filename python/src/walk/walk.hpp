@@ -49,10 +49,28 @@ inline bool passes_type_test(NodeKind kind, WalkValue value) {
     return kind <= NodeKind::Any || is_atom_member(kind, value);
 }
 
+// Whether a failure met here gets a record whose path is `path_length` segments
+// long and whose value text shows `shown`: only when collecting, and not when
+// measuring, where the record is only counted.
+bool wants_record_slow(const WalkState& state, std::size_t path_length, const WalkValue* shown);
+inline bool wants_record(const WalkState& state, std::size_t path_length, WalkValue shown) {
+    if (!state.collect) return false;
+    return state.memo() == nullptr || wants_record_slow(state, path_length, &shown);
+}
+// The same for a record that shows no value of the walk.
+inline bool wants_record(const WalkState& state, std::size_t path_length) {
+    if (!state.collect) return false;
+    return state.memo() == nullptr || wants_record_slow(state, path_length, nullptr);
+}
+
+// The node's kind record (walk.cpp).
+void push_kind_record(const SchemaNode& node, WalkValue value, const ErrorPath& path, const WalkState& state,
+                      ErrorList& errors);
+
 // Appends the node's kind record when `verdict` is false and collecting.
 inline bool push_kind_error(bool verdict, const SchemaNode& node, WalkValue value, const ErrorPath& path,
-                            bool collect, ErrorList& errors) {
-    if (!verdict) record_failure(error_code(node), kind_name(node), value, path, collect, errors);
+                            const WalkState& state, ErrorList& errors) {
+    if (!verdict && state.collect) push_kind_record(node, value, path, state, errors);
     return verdict;
 }
 
@@ -64,7 +82,7 @@ inline bool walk_node(const SchemaNode& node, WalkValue value, ErrorPath& path, 
                       ErrorList& errors) {
     if (state.fatal.stop) return false;
     if (!is_type_test_kind(node.kind)) return walk_composite_node(node, value, path, state, errors);
-    return push_kind_error(passes_type_test(node.kind, value), node, value, path, state.collect, errors);
+    return push_kind_error(passes_type_test(node.kind, value), node, value, path, state, errors);
 }
 
 // A sub-walk that only asks membership: fresh, empty path and records (which

@@ -14,8 +14,8 @@ namespace kestrune::py {
 namespace {
 
 void push_length_error(std::string_view code, std::string_view kind_text, std::size_t prefix_length, bool has_rest,
-                       WalkValue value, const ErrorPath& path, bool collect, ErrorList& errors) {
-    if (!collect) return;
+                       WalkValue value, const ErrorPath& path, const WalkState& state, ErrorList& errors) {
+    if (!wants_record(state, path.size(), value)) return;
     std::string expected = std::string(kind_text) + (has_rest ? " of length at least " : " of length ") +
                            std::to_string(prefix_length);
     errors.push_back(make_error_record(code, expected, value, path));
@@ -160,7 +160,7 @@ bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, con
                    ErrorList& errors) {
     const std::optional<SimpleShape> shape = simple_shape(*node.shape);
     if (!shape) return false;
-    if (!push_kind_error(is_sequence_kind(node.sequence_kind, value), node, value, path, state.collect, errors)) {
+    if (!push_kind_error(is_sequence_kind(node.sequence_kind, value), node, value, path, state, errors)) {
         return false;
     }
     const SequenceItems items(value);
@@ -169,7 +169,7 @@ bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, con
     if (has_rest ? items.length() < n : items.length() != n) {
         const bool is_list = node.sequence_kind == SequenceKind::List;
         push_length_error(is_list ? "list_length" : "tuple_length", kind_name(node), n, has_rest, value, path,
-                          state.collect, errors);
+                          state, errors);
         return false;
     }
     if (shape->prefix.empty() && shape->rest != nullptr) {
@@ -199,25 +199,29 @@ bool walk_set(const SchemaNode& node, WalkValue value, ErrorPath& path, const Wa
     const bool is_set = node.kind == NodeKind::Set;
     PyObject* object = value.object();
     const bool kind_ok = !value.is_json() && (is_set ? PySet_Check(object) : PyFrozenSet_Check(object));
-    if (!push_kind_error(kind_ok, node, value, path, state.collect, errors)) return false;
+    if (!push_kind_error(kind_ok, node, value, path, state, errors)) return false;
     // The set's own iteration fails only when Python code run by the walk resized the
     // set, which ends the check like a dict changed during iteration. A subclass's
     // __iter__ (and the iterator it returns) is user code: what it raises makes the
     // value a non-member unless it is fatal.
     const bool own_iteration = Py_TYPE(object)->tp_iter == (is_set ? PySet_Type : PyFrozenSet_Type).tp_iter;
+    if (!own_iteration && !state.may_call_python()) return false;
     const auto iteration_failed = [&] {
         if (own_iteration) {
             end_check_with_current_error(state.fatal);
         } else {
             absorb_call_error(-1, state.fatal);
-            push_kind_error(false, node, value, path, state.collect, errors);
+            push_kind_error(false, node, value, path, state, errors);
         }
         return false;
     };
     PyRef iterator = PyRef::steal(PyObject_GetIter(object));
     if (!iterator) return iteration_failed();
     bool member = true;
-    while (PyRef element = PyRef::steal(PyIter_Next(iterator.get()))) {
+    for (;;) {
+        if (!own_iteration && !state.may_call_python()) return false;
+        PyRef element = PyRef::steal(PyIter_Next(iterator.get()));
+        if (!element) break;
         // Failing elements are reported at the set's own path: a set has no positions.
         member = walk_node(*node.child, WalkValue::python(element.get()), path, state, errors) && member;
         if (!member && !state.aggregate()) return false;

@@ -6,10 +6,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "compiler/constants_pool.hpp"
 #include "walk/precompute.hpp"
+#include "walk/walk_memo.hpp"
 #include "kestrune/core/schema_node.hpp"
 #include "support/py_ref.hpp"
 
@@ -22,10 +25,7 @@ namespace kestrune::py {
 class RecursionGuard {
 public:
     static constexpr std::size_t kLimit = 128;
-    struct Key {
-        std::uint64_t identity;
-        std::uint64_t definition;
-    };
+    using Key = WalkMemo::GuardEntry;
 
     bool contains(Key key) const {
         for (std::size_t i = 0; i < size_; ++i) {
@@ -40,6 +40,7 @@ public:
         return true;
     }
     void pop() { --size_; }
+    std::span<const Key> entries() const { return {entries_.data(), size_}; }
 
 private:
     // Only the first size_ entries are ever read: left unfilled, a call does not pay
@@ -54,24 +55,69 @@ struct FatalSlot {
     bool stop = false;
 };
 
+// The call's memo of finished walks, where the validator's walks may need one. An
+// answering walk that may meet a value twice keeps it from the start; a collecting
+// one starts it at the first failure it explains: until then it walks as an
+// answering one does.
+class MemoCell {
+public:
+    MemoCell(FatalSlot& fatal, const RecursionGuard& guard, bool start_now, bool may_start)
+        : fatal_(fatal), guard_(guard), may_start_(may_start || start_now) {
+        if (start_now) start();
+    }
+    MemoCell(const MemoCell&) = delete;
+    MemoCell& operator=(const MemoCell&) = delete;
+
+    WalkMemo* get() const { return memo_; }
+    void start() {
+        if (memo_ != nullptr || !may_start_) return;
+        storage_.emplace(fatal_, guard_.entries());
+        memo_ = &*storage_;
+    }
+
+private:
+    FatalSlot& fatal_;
+    const RecursionGuard& guard_;
+    bool may_start_;
+    WalkMemo* memo_ = nullptr;
+    std::optional<WalkMemo> storage_;
+};
+
 struct WalkState {
     const ConstantsPool& constants;
     const std::vector<NodePtr>& definitions;
     const Precompute& precompute;
     RecursionGuard& recursion_guard;
     FatalSlot& fatal;
+    MemoCell& memo_cell;
     bool collect;
     bool fail_fast;
+    // Collecting that only counts records (a speculation of the memo).
+    bool measure;
     // native_stack_floor() of the walking thread.
     std::uintptr_t stack_floor;
 
+    // Null when the validator's walks cannot meet a value twice, before a collecting
+    // walk's first explained failure, and with reuse switched off.
+    WalkMemo* memo() const { return memo_cell.get(); }
+
     WalkState with_flags(bool collect_flag, bool fail_fast_flag) const {
-        return {constants, definitions, precompute, recursion_guard, fatal, collect_flag, fail_fast_flag, stack_floor};
+        return {constants, definitions,    precompute,     recursion_guard,         fatal,
+                memo_cell, collect_flag,   fail_fast_flag, measure && collect_flag, stack_floor};
     }
     // Only asking whether a value is a member.
     WalkState answering() const { return with_flags(false, true); }
+    // Collecting as this state does, with records made (or only counted).
+    WalkState measuring(bool measure_flag) const {
+        WalkState copy = *this;
+        copy.measure = measure_flag;
+        return copy;
+    }
     // Every part of a composite is visited only when collecting without fail_fast.
     bool aggregate() const { return collect && !fail_fast; }
+    // Before a Python call that may run code of the caller's; false when a
+    // speculation ends instead (the call must not be made).
+    bool may_call_python() const { return memo() == nullptr || memo()->before_python_call(); }
 };
 
 // Not an Exception, or a MemoryError or RecursionError.
