@@ -124,6 +124,33 @@ TEST(ReaderValueTest, ReadsDigitRunsOfEveryLengthAndEnding) {
     }
 }
 
+TEST(ReaderValueTest, ReadsNumbersAlikeWithRoomAfterThem) {
+    // Digits are read a word at a time only where eight bytes of the document
+    // remain: numbers of every length, sign and ending, and tokens that only start
+    // like one, must read as they do at the end of a document.
+    const std::string digits = "987654321";
+    const std::string room(9, ' ');
+    for (std::size_t length = 1; length <= 9; ++length) {
+        for (const std::string sign : {"", "-"}) {
+            const std::string run = sign + digits.substr(0, length);
+            for (const char* ending : {"]", ",2]", " ]", "\t]", "\n]"}) {
+                const std::string document = "[" + run + ending;
+                EXPECT_EQ(read_and_describe(document + room), read_and_describe(document)) << document;
+                EXPECT_EQ(read_and_describe(document + room), "[" + run + (ending[0] == ',' ? ",2]" : "]"))
+                    << document;
+            }
+            for (const char* ending : {".5]", "e1]", "E+1]", "0]", "x]", ":]", "/]", "\x80]"}) {
+                const std::string document = "[" + run + ending;
+                EXPECT_EQ(read_and_describe(document + room), read_and_describe(document)) << document;
+            }
+        }
+    }
+    for (const char* token : {"0", "-0", "00", "01", "-01", "0.5", "-", "-x", "-.5", "0e1", "1234567", "-1234567"}) {
+        const std::string document = std::string("[") + token + "]";
+        EXPECT_EQ(read_and_describe(document + room), read_and_describe(document)) << token;
+    }
+}
+
 TEST(ReaderValueTest, BorrowsUnescapedTextFromTheDocument) {
     const std::string document = R"({"plain": "value", "esc\u0061ped": "v\nalue", "n": 123456789012345678901})";
     JsonDocument tree;

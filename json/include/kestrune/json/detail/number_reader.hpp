@@ -1,14 +1,15 @@
-// Reading a number token in one pass: the grammar is checked, the digits are
-// accumulated as they go by, and the common floats are finished with one exact
-// multiplication or division.
+// Reading a number token in one pass: the grammar is checked and the digits are
+// accumulated as they go by, up to eight at a time. Integers are read inline; the
+// fraction and exponent of floats are read out of line (float_rest.cpp), where the
+// common ones are finished with one exact multiplication or division.
 #pragma once
 
 #include <bit>
 #include <cstddef>
-#include <cstring>
 #include <cstdint>
 #include <string_view>
 
+#include "kestrune/json/detail/byte_scan.hpp"
 #include "kestrune/json/detail/read_failure.hpp"
 
 namespace kestrune::json::detail {
@@ -39,30 +40,51 @@ bool finish_float_by_products(std::uint64_t mantissa, std::int64_t power, bool n
 
 inline bool is_digit(char byte) { return static_cast<unsigned char>(byte - '0') < 10; }
 
-// Eight digits at `cursor` as their value, read as one little-endian word; false
-// when some byte is not a digit.
-inline bool read_eight_digits(const char* cursor, std::uint32_t& value) {
-    if constexpr (std::endian::native != std::endian::little) return false;
-    std::uint64_t word;
-    std::memcpy(&word, cursor, sizeof word);
-    // A byte is a digit when neither it minus '0' nor it plus (0x80 - ':') borrows
-    // into or sets its high bit.
-    if ((((word + 0x4646464646464646ull) | (word - 0x3030303030303030ull)) & 0x8080808080808080ull) != 0) return false;
-    word -= 0x3030303030303030ull;
+// The high bit of every byte of a little-endian `word` that is not a digit, exact up
+// to the first such byte: a byte is a digit when neither it minus '0' nor it plus
+// (0x80 - ':') borrows into or sets its high bit, and digits below it carry nothing.
+inline std::uint64_t non_digit_bytes(std::uint64_t word) {
+    return ((word + 0x4646464646464646ull) | (word - 0x3030303030303030ull)) & 0x8080808080808080ull;
+}
+
+// The number written by eight digit values, one per byte, the first in the lowest.
+inline std::uint32_t eight_digit_value(std::uint64_t word) {
     word = word * 10 + (word >> 8);  // pairs of digits in every other byte
     constexpr std::uint64_t kPairs = 0x000000FF000000FFull;
     word = (((word & kPairs) * (100 + (1000000ull << 32))) + (((word >> 16) & kPairs) * (1 + (10000ull << 32)))) >> 32;
-    value = static_cast<std::uint32_t>(word);
-    return true;
+    return static_cast<std::uint32_t>(word);
+}
+
+inline constexpr bool kDigitWords = std::endian::native == std::endian::little;
+
+struct DigitWord {
+    unsigned count;       // digits at the start of the word, 8 when all are
+    std::uint32_t value;  // the number they write
+};
+
+// The digits that start the eight bytes at `cursor` (little-endian targets only).
+inline DigitWord read_digit_word(const char* cursor) {
+    const std::uint64_t word = word_scan::load_word(cursor);
+    const std::uint64_t stops = non_digit_bytes(word);
+    const unsigned count = stops == 0 ? 8 : static_cast<unsigned>(std::countr_zero(stops)) / 8;
+    if (count == 0) return {0, 0};
+    // The bytes from the first non-digit on leave the word; zeros come in before
+    // the digits.
+    return {count, eight_digit_value((word - 0x3030303030303030ull) << (8 * (8 - count)))};
 }
 
 // Adds the digits from `cursor` on (up to `limit`) to `mantissa`, which wraps past
 // 19 digits; returns the position after them.
 inline const char* accumulate_digits(const char* cursor, const char* limit, std::uint64_t& mantissa) {
-    std::uint32_t eight;
-    while (limit - cursor >= 8 && read_eight_digits(cursor, eight)) {
-        mantissa = mantissa * 100'000'000 + eight;
-        cursor += 8;
+    static constexpr std::uint64_t kScales[] = {1,       10,        100,        1'000,      10'000,
+                                                100'000, 1'000'000, 10'000'000, 100'000'000};
+    if constexpr (kDigitWords) {
+        while (limit - cursor >= 8) {
+            const DigitWord word = read_digit_word(cursor);
+            mantissa = mantissa * kScales[word.count] + word.value;
+            cursor += word.count;
+            if (word.count < 8) return cursor;
+        }
     }
     while (cursor != limit && is_digit(*cursor)) {
         mantissa = mantissa * 10 + static_cast<unsigned>(*cursor - '0');
@@ -71,22 +93,12 @@ inline const char* accumulate_digits(const char* cursor, const char* limit, std:
     return cursor;
 }
 
-// A float whose decimal digits fit a double exactly and whose power of ten is
-// itself exact is rounded once, by the one operation, hence correctly.
-inline bool finish_exact_float(std::uint64_t mantissa, std::size_t mantissa_digits, std::int64_t power,
-                               bool negative, double& value) {
-    constexpr std::uint64_t kExactMantissaLimit = std::uint64_t{1} << 53;
-    static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    constexpr std::int64_t kLargestExactPower = 22;
-    // More than 19 digits may have wrapped the accumulator.
-    if (mantissa_digits > 19 || mantissa > kExactMantissaLimit) return false;
-    if (power < -kLargestExactPower || power > kLargestExactPower) return false;
-    const auto magnitude = static_cast<double>(mantissa);
-    value = power < 0 ? magnitude / kExactPowers[-power] : magnitude * kExactPowers[power];
-    if (negative) value = -value;
-    return true;
-}
+// The rest of a number whose integer part runs from `start` (its minus sign
+// included) to `cursor`, which is at a "." or an exponent letter; `mantissa` holds
+// the value of the integer part's `integer_digits` digits (wrapped past 19 of them).
+// Kept out of line: most numbers are integers.
+const char* read_float_rest(const char* start, const char* cursor, const char* end, std::uint64_t mantissa,
+                            std::size_t integer_digits, NumberToken& token, ReadFailure& failure);
 
 // Reads a number starting at `cursor` (a minus sign or a digit). Returns the
 // position after it, or nullptr with `failure` set.
@@ -121,67 +133,15 @@ inline const char* read_number(const char* cursor, const char* end, NumberToken&
         failure = {JsonErrorKind::InvalidNumber, cursor};
         return nullptr;
     }
-    const std::size_t integer_digits = mantissa_digits;
-
-    // The fraction and the exponent each need at least one digit.
-    const auto expect_digit = [&]() {
-        if (cursor == end) {
-            failure = {JsonErrorKind::EofWhileParsingValue, end};
-            return false;
-        }
-        if (!is_digit(*cursor)) {
-            failure = {JsonErrorKind::InvalidNumber, cursor};
-            return false;
-        }
-        return true;
-    };
-    bool is_float = false;
-    std::int64_t power = 0;
-    if (cursor != end && *cursor == '.') {
-        is_float = true;
-        ++cursor;
-        if (!expect_digit()) return nullptr;
-        const char* const fraction = cursor;
-        cursor = accumulate_digits(cursor, end, mantissa);
-        const auto fraction_digits = static_cast<std::size_t>(cursor - fraction);
-        mantissa_digits += fraction_digits;
-        // Only used when the digits are few; a long fraction fails the fast path anyway.
-        power = -static_cast<std::int64_t>(fraction_digits > 19 ? 20 : fraction_digits);
+    if (cursor != end && (*cursor == '.' || *cursor == 'e' || *cursor == 'E')) {
+        return read_float_rest(start, cursor, end, mantissa, mantissa_digits, token, failure);
     }
-    if (cursor != end && (*cursor == 'e' || *cursor == 'E')) {
-        is_float = true;
-        ++cursor;
-        bool negative_exponent = false;
-        if (cursor != end && (*cursor == '+' || *cursor == '-')) {
-            negative_exponent = *cursor == '-';
-            ++cursor;
-        }
-        if (!expect_digit()) return nullptr;
-        // Saturates well past any exponent a double can use.
-        constexpr std::int64_t kExponentCap = 1'000'000;
-        std::int64_t exponent = 0;
-        do {
-            if (exponent < kExponentCap) exponent = exponent * 10 + (*cursor - '0');
-            ++cursor;
-        } while (cursor != end && is_digit(*cursor));
-        power += negative_exponent ? -exponent : exponent;
+    if (mantissa_digits <= kMaxSmallIntegerDigits) {
+        const auto magnitude = static_cast<std::int64_t>(mantissa);
+        token = {NumberKind::Int, negative ? -magnitude : magnitude, 0.0, {}};
+    } else {
+        token = {NumberKind::BigInt, 0, 0.0, std::string_view(start, static_cast<std::size_t>(cursor - start))};
     }
-
-    if (!is_float) {
-        if (integer_digits <= kMaxSmallIntegerDigits) {
-            const auto magnitude = static_cast<std::int64_t>(mantissa);
-            token = {NumberKind::Int, negative ? -magnitude : magnitude, 0.0, {}};
-        } else {
-            token = {NumberKind::BigInt, 0, 0.0, std::string_view(start, static_cast<std::size_t>(cursor - start))};
-        }
-        return cursor;
-    }
-    double value;
-    if (!finish_exact_float(mantissa, mantissa_digits, power, negative, value) &&
-        !(mantissa_digits <= 19 && finish_float_by_products(mantissa, power, negative, value))) {
-        value = parse_float_token(std::string_view(start, static_cast<std::size_t>(cursor - start)));
-    }
-    token = {NumberKind::Float, 0, value, {}};
     return cursor;
 }
 
