@@ -118,11 +118,14 @@ def test_objects_keep_the_first_position_and_the_last_value_of_each_key(document
 
 
 @pytest.mark.parametrize("widest", ["", "\xe9", "\xff", "\u0100", "\u65e5", "\uffff", "\U0001f600"])
-@pytest.mark.parametrize("ascii_run", [0, 1, 7, 8, 9, 17, 70])
+@pytest.mark.parametrize("ascii_run", [0, 1, 7, 8, 9, 15, 16, 17, 31, 33, 70, 600])
 def test_texts_of_every_width(widest, ascii_run):
     # Short texts go through the string cache, long ones not; both as raw UTF-8 and
-    # as escapes, with ASCII runs around the eight bytes taken at a time.
+    # as escapes, with ASCII runs around the eight and sixteen bytes taken at a time.
     text = "a" * ascii_run + widest + "b" * (ascii_run // 2) + widest
+    # Long runs of wide characters too: every vector lane sees hundreds of
+    # continuation bytes.
+    text += widest * (ascii_run * 5)
     for document in (json.dumps(text, ensure_ascii=False).encode(), json.dumps(text)):
         loaded = anything.load(document)
         assert loaded == text
