@@ -168,6 +168,13 @@ public:
 
     bool applies() const { return applies_; }
 
+    struct Rule {
+        TypeTests key{0};
+        TypeTests value{0};
+    };
+
+    const Rule* single() const { return count_ == 1 ? &rules_[0] : nullptr; }
+
     // The first rule whose key and value tests both pass settles the entry.
     bool match(PyObject* key, PyObject* value) const {
         for (std::size_t i = 0; i < count_; ++i) {
@@ -177,11 +184,6 @@ public:
     }
 
 private:
-    struct Rule {
-        TypeTests key{0};
-        TypeTests value{0};
-    };
-
     std::array<Rule, kMaxRules> rules_{};
     std::size_t count_ = 0;
     bool applies_ = false;
@@ -194,6 +196,14 @@ bool match_type_tested_mapping(const TypeTestedRules& rules, PyObject* dict) {
     Py_ssize_t position = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
+    if (const TypeTestedRules::Rule* only = rules.single()) {
+        // dict[K, V]: one rule, held in registers for the whole loop.
+        const TypeTestedRules::Rule rule = *only;
+        while (PyDict_Next(dict, &position, &key, &value)) {
+            if (!rule.key(key) || !rule.value(value)) return false;
+        }
+        return true;
+    }
     while (PyDict_Next(dict, &position, &key, &value)) {
         if (!rules.match(key, value)) return false;
     }
