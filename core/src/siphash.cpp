@@ -1,6 +1,7 @@
 #include "kestrune/core/siphash.hpp"
 
 #include <bit>
+#include <cstring>
 
 namespace kestrune {
 
@@ -34,19 +35,64 @@ struct State {
     }
 };
 
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
 std::uint64_t load_le64(const unsigned char* bytes) {
     std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
+    if constexpr (kLittleEndian) {
+        std::memcpy(&value, bytes, sizeof value);
+    } else {
+        for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
+    }
     return value;
+}
+
+template <class Word>
+std::uint64_t load_le(const unsigned char* bytes) {
+    Word value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// The last `count` (0 to 7) bytes as the low bytes of a word, little-endian; two
+// loads that may overlap instead of a byte loop.
+std::uint64_t load_tail(const unsigned char* bytes, std::size_t count) {
+    if constexpr (kLittleEndian) {
+        if (count >= 4) {
+            return load_le<std::uint32_t>(bytes) | load_le<std::uint32_t>(bytes + count - 4) << (8 * (count - 4));
+        }
+        if (count >= 2) {
+            return load_le<std::uint16_t>(bytes) | load_le<std::uint16_t>(bytes + count - 2) << (8 * (count - 2));
+        }
+        return count == 1 ? bytes[0] : 0;
+    } else {
+        std::uint64_t value = 0;
+        for (std::size_t i = count; i-- > 0;) value = (value << 8) | bytes[i];
+        return value;
+    }
+}
+
+State initial_state(std::uint64_t key0, std::uint64_t key1) {
+    return {key0 ^ 0x736f6d6570736575ULL, key1 ^ 0x646f72616e646f6dULL, key0 ^ 0x6c7967656e657261ULL,
+            key1 ^ 0x7465646279746573ULL};
+}
+
+std::uint64_t finish_state(State state, std::uint64_t last_block) {
+    state.compress(last_block);
+    state.v2 ^= 0xff;
+    for (int i = 0; i < 3; ++i) state.round();
+    return state.v0 ^ state.v1 ^ state.v2 ^ state.v3;
 }
 
 }  // namespace
 
-SipHash13::SipHash13(std::uint64_t key0, std::uint64_t key1)
-    : v0_(key0 ^ 0x736f6d6570736575ULL),
-      v1_(key1 ^ 0x646f72616e646f6dULL),
-      v2_(key0 ^ 0x6c7967656e657261ULL),
-      v3_(key1 ^ 0x7465646279746573ULL) {}
+SipHash13::SipHash13(std::uint64_t key0, std::uint64_t key1) {
+    const State state = initial_state(key0, key1);
+    v0_ = state.v0;
+    v1_ = state.v1;
+    v2_ = state.v2;
+    v3_ = state.v3;
+}
 
 void SipHash13::write(const void* data, std::size_t length) {
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -85,13 +131,14 @@ void SipHash13::write_text(std::string_view text) {
     write_u8(0xff);
 }
 
-std::uint64_t SipHash13::finish() const {
-    State state{v0_, v1_, v2_, v3_};
-    const std::uint64_t last = (total_length_ << 56) | tail_;
-    state.compress(last);
-    state.v2 ^= 0xff;
-    for (int i = 0; i < 3; ++i) state.round();
-    return state.v0 ^ state.v1 ^ state.v2 ^ state.v3;
+std::uint64_t SipHash13::finish() const { return finish_state({v0_, v1_, v2_, v3_}, (total_length_ << 56) | tail_); }
+
+std::uint64_t siphash13(std::uint64_t key0, std::uint64_t key1, const void* data, std::size_t length) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    State state = initial_state(key0, key1);
+    const unsigned char* const blocks_end = bytes + (length & ~std::size_t{7});
+    for (; bytes != blocks_end; bytes += 8) state.compress(load_le64(bytes));
+    return finish_state(state, (std::uint64_t{length} << 56) | load_tail(bytes, length & 7));
 }
 
 }  // namespace kestrune
