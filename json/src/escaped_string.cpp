@@ -1,5 +1,6 @@
 // Decoding strings that hold escapes. Kept out of line: most strings have none.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -14,12 +15,18 @@ constexpr std::uint32_t kHighSurrogateFirst = 0xd800;
 constexpr std::uint32_t kLowSurrogateFirst = 0xdc00;
 constexpr std::uint32_t kLowSurrogateLast = 0xdfff;
 
-int hex_digit_value(char digit) {
-    if (digit >= '0' && digit <= '9') return digit - '0';
-    if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-    if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-    return -1;
-}
+constexpr std::array<signed char, 256> kHexDigitValues = [] {
+    std::array<signed char, 256> values{};
+    values.fill(-1);
+    for (int digit = 0; digit < 10; ++digit) values['0' + digit] = static_cast<signed char>(digit);
+    for (int digit = 0; digit < 6; ++digit) {
+        values['a' + digit] = static_cast<signed char>(10 + digit);
+        values['A' + digit] = static_cast<signed char>(10 + digit);
+    }
+    return values;
+}();
+
+int hex_digit_value(char digit) { return kHexDigitValues[static_cast<unsigned char>(digit)]; }
 
 bool is_low_surrogate(std::uint32_t unit) { return unit >= kLowSurrogateFirst && unit <= kLowSurrogateLast; }
 bool is_high_surrogate(std::uint32_t unit) { return unit >= kHighSurrogateFirst && unit < kLowSurrogateFirst; }
@@ -159,6 +166,32 @@ const char* decode_escape(const char* cursor, const char* end, ScratchWriter& ou
     return cursor + 1;
 }
 
+// Copies the plain run at `cursor` while finding where it stops (as skip_plain_run
+// does): sixteen bytes at a time are stored unconditionally and as many kept as
+// belong to the run, so short runs between escapes cost no copy call.
+const char* copy_plain_run(const char* cursor, const char* end, bool check_utf8, ScratchWriter& out,
+                           ReadFailure& failure) {
+#if defined(__SSE2__)
+    while (end - cursor >= 16) {
+        const __m128i chunk = vector_scan::load_vector(cursor);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.room(16)), chunk);
+        const unsigned stops = vector_scan::string_run_stops(chunk, check_utf8);
+        const unsigned kept = stops == 0 ? 16 : static_cast<unsigned>(__builtin_ctz(stops));
+        out.commit(kept);
+        cursor += kept;
+        if (kept == 16) continue;
+        const int sequence = classify_run_stop(cursor, end, failure);
+        if (sequence <= 0) return sequence == 0 ? cursor : nullptr;
+        out.append(cursor, static_cast<std::size_t>(sequence));
+        cursor += sequence;
+    }
+#endif
+    const char* const run = cursor;
+    cursor = skip_plain_run(cursor, end, check_utf8, failure);
+    if (cursor != nullptr) out.append(run, static_cast<std::size_t>(cursor - run));
+    return cursor;
+}
+
 }  // namespace
 
 const char* read_escaped_string(const char* body, const char* cursor, const char* end, bool check_utf8,
@@ -168,10 +201,8 @@ const char* read_escaped_string(const char* body, const char* cursor, const char
     for (;;) {
         cursor = decode_escape(cursor, end, out, failure);
         if (cursor == nullptr) return nullptr;
-        const char* const run = cursor;
-        cursor = skip_plain_run(cursor, end, check_utf8, failure);
+        cursor = copy_plain_run(cursor, end, check_utf8, out, failure);
         if (cursor == nullptr) return nullptr;
-        out.append(run, static_cast<std::size_t>(cursor - run));
         if (*cursor == '"') break;
     }
     token = {out.text(), JsonTextOrigin::Scratch};

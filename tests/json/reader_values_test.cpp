@@ -151,6 +151,23 @@ TEST(ReaderValueTest, ReadsNumbersAlikeWithRoomAfterThem) {
     }
 }
 
+TEST(ReaderValueTest, TextAfterAnEscapeReadsLikePlainText) {
+    // After an escape the text is copied while it is scanned; it must stop, fail
+    // and keep bytes exactly where the plain path does. The same document with the
+    // two-byte escape \n replaced by two plain bytes is the oracle: its result, with
+    // "ab" in place of the line feed, and any error at the same position.
+    const std::string pattern = "0123456789\xc3\xa9" "abcdefghijklmnopqrstuvwxyz\xe6\x97\xa5" "ABCDEFGHIJ";
+    for (std::size_t length = 0; length <= pattern.size(); ++length) {
+        const std::string run = pattern.substr(0, length);
+        for (const char* ending : {"\"", "\"]", "\\t\"", "\x01\"", "\xff\"", "\xc3\"", "\xe6\x97", ""}) {
+            const std::string plain = read_and_describe("\"ab" + run + ending);
+            const std::string escaped = read_and_describe("\"\\n" + run + ending);
+            const std::string expected = plain.rfind("\"ab", 0) == 0 ? "\"\n" + plain.substr(3) : plain;
+            EXPECT_EQ(escaped, expected) << length << " " << ending;
+        }
+    }
+}
+
 TEST(ReaderValueTest, BorrowsUnescapedTextFromTheDocument) {
     const std::string document = R"({"plain": "value", "esc\u0061ped": "v\nalue", "n": 123456789012345678901})";
     JsonDocument tree;

@@ -96,18 +96,20 @@ inline const char* skip_whitespace(const char* cursor, const char* end) {
     return word_scan::skip_whitespace(cursor, end);
 }
 
+// One bit per byte of `chunk` that ends a plain run (ends_string_run).
+inline unsigned string_run_stops(__m128i chunk, bool stop_at_non_ascii) {
+    // Unsigned "below 0x20": the byte is its own minimum with 0x1f.
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(chunk, _mm_set1_epi8(0x1f)), chunk);
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('"')), _mm_cmpeq_epi8(chunk, _mm_set1_epi8('\\'))), control);
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (stop_at_non_ascii) mask |= static_cast<unsigned>(_mm_movemask_epi8(chunk));
+    return mask;
+}
+
 inline const char* find_string_run_end(const char* cursor, const char* end, bool stop_at_non_ascii) {
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i last_control = _mm_set1_epi8(0x1f);
     while (end - cursor >= 16) {
-        const __m128i chunk = load_vector(cursor);
-        // Unsigned "below 0x20": the byte is its own minimum with 0x1f.
-        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(chunk, last_control), chunk);
-        const __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote), _mm_cmpeq_epi8(chunk, backslash)), control);
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-        if (stop_at_non_ascii) mask |= static_cast<unsigned>(_mm_movemask_epi8(chunk));
+        const unsigned mask = string_run_stops(load_vector(cursor), stop_at_non_ascii);
         if (mask != 0) return cursor + __builtin_ctz(mask);
         cursor += 16;
     }

@@ -13,31 +13,37 @@
 
 namespace kestrune::json::detail {
 
+// What a plain run stopped at, `cursor` being where find_string_run_end stopped:
+// the closing quote or a backslash (0, the run is over), a valid UTF-8 sequence of a
+// bytes document (its length, the run goes on after it), or a fault (-1 with
+// `failure` set: the end of the document, a control byte, bytes that are not UTF-8).
+inline int classify_run_stop(const char* cursor, const char* end, ReadFailure& failure) {
+    if (cursor == end) {
+        failure = {JsonErrorKind::EofWhileParsingString, end};
+        return -1;
+    }
+    const auto byte = static_cast<unsigned char>(*cursor);
+    if (byte == '"' || byte == '\\') return 0;
+    if (byte < 0x20) {
+        failure = {JsonErrorKind::ControlCharacterInString, cursor};
+        return -1;
+    }
+    const Utf8Sequence sequence = check_utf8_sequence(cursor, end);
+    if (sequence.check == Utf8Check::Valid) return static_cast<int>(sequence.length);
+    failure = sequence.check == Utf8Check::Truncated ? ReadFailure{JsonErrorKind::EofWhileParsingString, end}
+                                                     : ReadFailure{JsonErrorKind::InvalidUnicodeCodePoint, cursor + 1};
+    return -1;
+}
+
 // Steps over bytes that stand for themselves and stops at the closing quote or a
 // backslash; nullptr with `failure` set for the end of the document, a control byte
 // or (when `check_utf8`) bytes that are not UTF-8.
 inline const char* skip_plain_run(const char* cursor, const char* end, bool check_utf8, ReadFailure& failure) {
     for (;;) {
         cursor = find_string_run_end(cursor, end, check_utf8);
-        if (cursor == end) {
-            failure = {JsonErrorKind::EofWhileParsingString, end};
-            return nullptr;
-        }
-        const auto byte = static_cast<unsigned char>(*cursor);
-        if (byte == '"' || byte == '\\') return cursor;
-        if (byte < 0x20) {
-            failure = {JsonErrorKind::ControlCharacterInString, cursor};
-            return nullptr;
-        }
-        const Utf8Sequence sequence = check_utf8_sequence(cursor, end);
-        if (sequence.check == Utf8Check::Valid) {
-            cursor += sequence.length;
-            continue;
-        }
-        failure = sequence.check == Utf8Check::Truncated
-                      ? ReadFailure{JsonErrorKind::EofWhileParsingString, end}
-                      : ReadFailure{JsonErrorKind::InvalidUnicodeCodePoint, cursor + 1};
-        return nullptr;
+        const int sequence = classify_run_stop(cursor, end, failure);
+        if (sequence <= 0) return sequence == 0 ? cursor : nullptr;
+        cursor += sequence;
     }
 }
 
