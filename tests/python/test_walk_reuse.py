@@ -11,7 +11,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-from kestrune import ValidationError, _kestrune, recursive, union
+from kestrune import ValidationError, _kestrune, intersection, recursive, union
 
 walk_test_hook = _kestrune._walk_test_hook
 
@@ -71,6 +71,26 @@ def test_work_on_tagged_chains_grows_linearly_with_depth(name, call, kind):
     assert counts[120] <= 20 * 120
 
 
+def both_lists():
+    return recursive(lambda p: intersection(list[p], list[p]))
+
+
+def nested(depth, innermost):
+    value = innermost
+    for _ in range(depth):
+        value = [value]
+    return value
+
+
+@pytest.mark.parametrize("name, call", ENTRY_POINTS[:6], ids=[name for name, _ in ENTRY_POINTS[:6]])
+def test_work_on_members_of_recursive_intersections_grows_linearly(name, call):
+    # Both members walk every item: without reuse each level doubles the work,
+    # also when validating, which walks a member as it answers.
+    v = both_lists()
+    counts = {depth: expansions(lambda: call(v, nested(depth, [])))[0] for depth in (10, 20)}
+    assert counts[20] <= 2 * counts[10] + 40
+
+
 def test_chains_past_the_recursion_limit_stay_linear():
     v = tagged_tree()
     for kind in "yz":
@@ -91,6 +111,9 @@ CASES = [
     (deep_second, {"a": {"a": {"z": 1}, "k": "x"}, "k": "x"}),
     (deep_second, {"a": {"a": {"a": None, "k": "y"}, "k": "x"}, "k": "x"}),
     (lambda: recursive(lambda p: union(list[p], {"n": p}, int)), [[{"n": [1, "s"]}], {"n": {"n": "t"}}]),
+    # Records of both members, from every level.
+    (both_lists, nested(5, ["x", 1])),
+    (both_lists, nested(5, [[], [[1]], 2, []])),
 ]
 
 

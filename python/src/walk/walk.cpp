@@ -229,19 +229,22 @@ bool walk_complement(const SchemaNode& node, WalkValue value, const ErrorPath& p
 [[gnu::noinline]] bool walk_expansion_with_memo(WalkMemo* memo, const SchemaNode& definition, std::uint64_t index,
                                                 WalkValue value, ErrorPath& path, const WalkState& state,
                                                 ErrorList& errors) {
+    using Mode = WalkMemo::Mode;
+    const Mode mode = !state.collect ? Mode::Answering
+                      : state.measure ? Mode::Measuring
+                                      : (state.fail_fast ? Mode::RecordingFailFast : Mode::Recording);
     memo->enter(value.identity(), index);
     bool member;
-    if (state.collect && !state.measure) {
-        member = walk_node(definition, value, path, state, errors);
-    } else if (const WalkMemo::Outcome earlier = memo->find(state.measure, path.size()); earlier.found) {
+    if (const WalkMemo::Outcome earlier = memo->find(mode, path.size()); earlier.found) {
         member = earlier.verdict;
     } else {
         const std::uint64_t calls = memo->calls();
+        const std::size_t records = errors.size();
         // Counted on its own, so the depth it keeps holds wherever the value is met.
         const std::size_t outer = state.measure ? memo->begin_count() : 0;
         member = walk_node(definition, value, path, state, errors);
         const std::size_t counted = state.measure ? memo->end_count(outer, true) : 0;
-        memo->remember(state.measure, calls, member, path.size(), counted);
+        if (errors.size() == records) memo->remember(mode, calls, member, path.size(), counted);
     }
     memo->leave();
     return member;

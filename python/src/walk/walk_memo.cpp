@@ -78,18 +78,18 @@ void WalkMemo::enter(std::uint64_t identity, std::uint64_t definition) {
     road_.push_back(step_to(road_.back(), identity, definition));
 }
 
-WalkMemo::Outcome WalkMemo::find(bool measuring, std::size_t path_length) {
-    const Walked& walked = slot(measuring);
+WalkMemo::Outcome WalkMemo::find(Mode mode, std::size_t path_length) {
+    const Walked& walked = slot(mode);
     if (!walked.known || walked.calls != calls_) return {false, false};
-    if (measuring && walked.reach > 0) note_record(path_length + walked.reach - 1);
+    if (mode == Mode::Measuring && walked.reach > 0) note_record(path_length + walked.reach - 1);
     return {true, walked.verdict};
 }
 
-void WalkMemo::remember(bool measuring, std::uint64_t calls_at_start, bool verdict, std::size_t path_length,
+void WalkMemo::remember(Mode mode, std::uint64_t calls_at_start, bool verdict, std::size_t path_length,
                         std::size_t counted) {
     if (fatal_.stop || calls_ != calls_at_start) return;
     const std::size_t reach = counted == 0 ? 0 : counted - path_length;
-    slot(measuring) = Walked{calls_, static_cast<std::uint32_t>(reach), verdict, true};
+    slot(mode) = Walked{calls_, static_cast<std::uint32_t>(reach), verdict, true};
 }
 
 namespace {

@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
+#include <array>
 #include <utility>
 #include <span>
 #include <vector>
@@ -60,17 +61,21 @@ public:
     void enter(std::uint64_t identity, std::uint64_t definition);
     void leave() { road_.pop_back(); }
 
+    // The modes a walk is remembered in. A walk that makes records is remembered
+    // only when it made none: records are never made up from memory.
+    enum class Mode { Answering, Measuring, Recording, RecordingFailFast };
+
     // The earlier walk of the current expansion in this mode, when it may stand in
-    // for a new one; `measuring` notes its records' depth.
+    // for a new one; measuring, its records' depth is noted.
     struct Outcome {
         bool found;
         bool verdict;
     };
-    Outcome find(bool measuring, std::size_t path_length);
+    Outcome find(Mode mode, std::size_t path_length);
     // Remembers the walk of the current expansion that started when `calls_at_start`
     // Python calls had been made; kept only when it made none and was not cut short.
     // `counted` is what the count of its records ended with, when measuring.
-    void remember(bool measuring, std::uint64_t calls_at_start, bool verdict, std::size_t path_length,
+    void remember(Mode mode, std::uint64_t calls_at_start, bool verdict, std::size_t path_length,
                   std::size_t counted);
     std::uint64_t calls() const { return calls_; }
 
@@ -106,10 +111,7 @@ private:
         bool verdict = false;
         bool known = false;
     };
-    struct Road {
-        Walked answering;
-        Walked measuring;
-    };
+    using Road = std::array<Walked, 4>;  // by Mode
     // A road and the expansion taken from it, with the road that leads to (0 for a
     // free slot: no step leads back to the empty road).
     struct Step {
@@ -122,10 +124,7 @@ private:
     std::uint32_t step_to(std::uint32_t from, std::uint64_t identity, std::uint64_t definition);
     void grow_steps();
 
-    Walked& slot(bool measuring) {
-        Road& road = roads_[road_.back()];
-        return measuring ? road.measuring : road.answering;
-    }
+    Walked& slot(Mode mode) { return roads_[road_.back()][static_cast<std::size_t>(mode)]; }
 
     FatalSlot& fatal_;
     std::uint64_t calls_ = 0;
