@@ -425,6 +425,9 @@ private:
                 out_ += text;
                 if (is_optional) {
                     out_ += n == 1 ? "?" : "{0," + std::to_string(n) + "}";
+                    // An empty group between optional runs keeps RE2 from merging them
+                    // back into one, which it takes time quadratic in the count to compile.
+                    out_ += "(?:)";
                 } else if (n > 1) {
                     out_ += "{" + std::to_string(n) + "}";
                 }
@@ -486,6 +489,8 @@ private:
         return item;
     }
 
+    // The class item at `cursor`; when it is refused, refusal_ is set and the item
+    // means nothing.
     ClassItem class_item(std::size_t cursor) {
         const char c = in_[cursor];
         if (c == '[' && at_cursor(cursor + 1) == ':') {
