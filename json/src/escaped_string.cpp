@@ -28,6 +28,20 @@ constexpr std::array<signed char, 256> kHexDigitValues = [] {
 
 int hex_digit_value(char digit) { return kHexDigitValues[static_cast<unsigned char>(digit)]; }
 
+// The byte each one-letter escape stands for, by the letter; 0 for every other byte.
+constexpr std::array<char, 256> kEscapedBytes = [] {
+    std::array<char, 256> bytes{};
+    bytes['"'] = '"';
+    bytes['\\'] = '\\';
+    bytes['/'] = '/';
+    bytes['b'] = '\b';
+    bytes['f'] = '\f';
+    bytes['n'] = '\n';
+    bytes['r'] = '\r';
+    bytes['t'] = '\t';
+    return bytes;
+}();
+
 bool is_low_surrogate(std::uint32_t unit) { return unit >= kLowSurrogateFirst && unit <= kLowSurrogateLast; }
 bool is_high_surrogate(std::uint32_t unit) { return unit >= kHighSurrogateFirst && unit < kLowSurrogateFirst; }
 
@@ -86,6 +100,15 @@ void append_utf8(ScratchWriter& out, std::uint32_t code_point) {
 
 // The four hexadecimal digits at `cursor`; returns the position after them.
 const char* read_hex_unit(const char* cursor, const char* end, std::uint32_t& unit, ReadFailure& failure) {
+    if (end - cursor >= 4) {
+        const int digits[] = {hex_digit_value(cursor[0]), hex_digit_value(cursor[1]), hex_digit_value(cursor[2]),
+                              hex_digit_value(cursor[3])};
+        if ((digits[0] | digits[1] | digits[2] | digits[3]) >= 0) {
+            unit = static_cast<std::uint32_t>(digits[0] << 12 | digits[1] << 8 | digits[2] << 4 | digits[3]);
+            return cursor + 4;
+        }
+    }
+    // Digit by digit, to find where the escape goes wrong.
     unit = 0;
     for (int count = 0; count < 4; ++count, ++cursor) {
         if (cursor == end) {
@@ -149,21 +172,13 @@ const char* decode_escape(const char* cursor, const char* end, ScratchWriter& ou
         failure = {JsonErrorKind::EofWhileParsingString, end};
         return nullptr;
     }
-    char decoded;
-    switch (*cursor) {
-        case '"': decoded = '"'; break;
-        case '\\': decoded = '\\'; break;
-        case '/': decoded = '/'; break;
-        case 'b': decoded = '\b'; break;
-        case 'f': decoded = '\f'; break;
-        case 'n': decoded = '\n'; break;
-        case 'r': decoded = '\r'; break;
-        case 't': decoded = '\t'; break;
-        case 'u': return decode_unicode_escape(cursor, end, out, failure);
-        default: failure = {JsonErrorKind::InvalidEscape, cursor}; return nullptr;
+    if (const char decoded = kEscapedBytes[static_cast<unsigned char>(*cursor)]; decoded != 0) {
+        out.push(decoded);
+        return cursor + 1;
     }
-    out.push(decoded);
-    return cursor + 1;
+    if (*cursor == 'u') return decode_unicode_escape(cursor, end, out, failure);
+    failure = {JsonErrorKind::InvalidEscape, cursor};
+    return nullptr;
 }
 
 // Copies the plain run at `cursor` while finding where it stops (as skip_plain_run
