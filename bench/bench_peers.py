@@ -8,7 +8,8 @@ and the ratios peer / kestrune of both (above 1: kestrune is ahead). The peers,
 pydantic, msgspec and orjson, come from bench/requirements.txt: `make bench`
 installs them and runs this script.
 
-Two rows are derived from differences of timed calls, as printed beside them:
+Two rows are derived from differences of timed calls (best minus best, median
+minus median), as printed beside them:
 - items visited after the first failure: (validate of a list[int] of 1,000 whose
   item 0 is wrong - validate of the same list cut to that one item) / 999, against
   is_valid of a valid list[int] of 1,000, per element;
@@ -47,6 +48,12 @@ class Timing:
     @classmethod
     def of(cls, samples):
         return cls(min(samples), statistics.median(samples))
+
+    def __sub__(self, other):
+        return Timing(self.best - other.best, self.median - other.median)
+
+    def scaled(self, factor):
+        return Timing(self.best * factor, self.median * factor)
 
 
 def take_turns(contenders, loops, rounds=ROUNDS):
@@ -171,17 +178,18 @@ def collecting_walk():
         },
         loops=500,
     )
-    # Differences are taken within a round, so both sides saw the same machine.
-    rounds = list(zip(*samples.values()))
-    answering = Timing.of([whole / 1000 for whole, _, _, _ in rounds])
-    collecting = Timing.of([(whole - one) / 999 for _, whole, one, _ in rounds])
+    # Differences of the bests and of the medians: a best of per-round differences
+    # would pick the round where the subtracted call was slowest.
+    times = {name: Timing.of(values) for name, values in samples.items()}
+    answering = times["answering"].scaled(1 / 1000)
+    collecting = (times["collecting"] - times["one item"]).scaled(1 / 999)
     print("items visited after the first failure while collecting (list[int] of 1,000, item 0 wrong)")
     print(f"  {'collecting, per item':34} best {collecting.best * 1e9:10.3f}  median {collecting.median * 1e9:10.3f} ns"
           f"   {collecting.best / answering.best:5.2f}x / {collecting.median / answering.median:5.2f}x"
           " the answering walk")
     print(f"  {'answering, per item':34} best {answering.best * 1e9:10.3f}  median {answering.median * 1e9:10.3f} ns")
     print("  target: at most 2x the answering walk")
-    fixed = Timing.of([one - answered for _, _, one, answered in rounds])
+    fixed = times["one item"] - times["one item, answering"]
     print("fixed cost of a failing validate with one error (validate - is_valid of a one-item list)")
     print(f"  {'kestrune':34} best {fixed.best * 1e6:10.3f}  median {fixed.median * 1e6:10.3f} us")
     print("  target: under 1 us")
