@@ -18,8 +18,10 @@ bool walk_root(const ValidatorValue& validator, WalkValue value, FatalSlot& fata
                ErrorList& errors) {
     const Precompute& tables = validator.precompute.get_or_build([&] { return build_precompute(validator); });
     RecursionGuard guard;
-    const bool reuse = walk_reuse_enabled();
-    MemoCell memo(fatal, guard, reuse && tables.revisits.answering, reuse && collect && tables.revisits.collecting);
+    // The thread's switch is asked only where a memo could be kept at all.
+    const bool answering = tables.revisits.answering && walk_reuse_enabled();
+    const bool collecting = collect && tables.revisits.collecting && walk_reuse_enabled();
+    MemoCell memo(fatal, guard, answering, collecting);
     const WalkState state{validator.constants, validator.definitions, tables, guard, fatal, memo, collect, fail_fast,
                           false, native_stack_floor()};
     ErrorPath path;

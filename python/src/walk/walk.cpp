@@ -254,6 +254,7 @@ bool walk_complement(const SchemaNode& node, WalkValue value, const ErrorPath& p
 // earlier walk of the same expansion when one may stand in.
 bool walk_expansion(const SchemaNode& definition, std::uint64_t index, WalkValue value, ErrorPath& path,
                     const WalkState& state, ErrorList& errors) {
+    if (!state.memo_cell.possible()) return walk_node(definition, value, path, state, errors);
     if (WalkMemo* memo = state.memo()) {
         return walk_expansion_with_memo(memo, definition, index, value, path, state, errors);
     }

@@ -20,7 +20,8 @@
 // call that could run code of the caller's ends the speculation before it runs (the
 // member is then walked as usual). Only the chosen member's records are made.
 //
-// The memo lives for one call and grows with the number of expansions it walks.
+// The memo lives for one call: it grows with the expansions the call walks and the
+// containers its records show, and is freed when the call returns.
 #pragma once
 
 #include <Python.h>

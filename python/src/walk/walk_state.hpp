@@ -69,6 +69,8 @@ public:
     MemoCell& operator=(const MemoCell&) = delete;
 
     WalkMemo* get() const { return memo_; }
+    // False for the walks that never keep one.
+    bool possible() const { return may_start_; }
     void start() {
         if (memo_ != nullptr || !may_start_) return;
         storage_.emplace(fatal_, guard_.entries());
