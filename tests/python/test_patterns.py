@@ -204,6 +204,7 @@ def test_a_repetition_after_a_large_count_is_its_own_atom():
         ("a{2000000}", "error: repetition {2000000} exceeds the compiled size limit of 10485760 bytes"),
         ("(?:a{1000}){2000}", "error: repetition {2000} exceeds the compiled size limit of 10485760 bytes"),
         ("a{1,4294967296}", "error: repetition {1,4294967296} exceeds the compiled size limit of 10485760 bytes"),
+        ("(){502055020}", "error: repetition {502055020} exceeds the compiled size limit of 10485760 bytes"),
         (r"\w{2000}", "Compiled regex exceeds size limit of 10485760 bytes."),
         ("a{2000}{2}", "error: bad repetition operator: {2}"),
         ("a{1001}+", "error: bad repetition operator: +"),

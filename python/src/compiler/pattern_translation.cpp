@@ -347,11 +347,14 @@ private:
         }
         const Group group = groups_.back();
         groups_.pop_back();
-        // The group's leaves are counted already; it becomes the atom of its parent.
+        // The group's leaves are counted already; it becomes the atom of its parent. An
+        // empty group counts as one: RE2 keeps a node for each copy of it.
+        const std::uint64_t leaves = std::max<std::uint64_t>(group.leaves, 1);
+        if (group.leaves == 0) total_leaves_ = saturating_add(total_leaves_, 1);
         Group& parent = groups_.back();
-        parent.leaves = saturating_add(parent.leaves, group.leaves);
+        parent.leaves = saturating_add(parent.leaves, leaves);
         parent.product = std::max(parent.product, group.product);
-        atom_ = Atom{group.start, group.leaves, group.product};
+        atom_ = Atom{group.start, leaves, group.product};
         repeated_ = false;
         lazy_allowed_ = false;
     }
