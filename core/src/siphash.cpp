@@ -47,31 +47,6 @@ std::uint64_t load_le64(const unsigned char* bytes) {
     return value;
 }
 
-template <class Word>
-std::uint64_t load_le(const unsigned char* bytes) {
-    Word value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
-// The last `count` (0 to 7) bytes as the low bytes of a word, little-endian; two
-// loads that may overlap instead of a byte loop.
-std::uint64_t load_tail(const unsigned char* bytes, std::size_t count) {
-    if constexpr (kLittleEndian) {
-        if (count >= 4) {
-            return load_le<std::uint32_t>(bytes) | load_le<std::uint32_t>(bytes + count - 4) << (8 * (count - 4));
-        }
-        if (count >= 2) {
-            return load_le<std::uint16_t>(bytes) | load_le<std::uint16_t>(bytes + count - 2) << (8 * (count - 2));
-        }
-        return count == 1 ? bytes[0] : 0;
-    } else {
-        std::uint64_t value = 0;
-        for (std::size_t i = count; i-- > 0;) value = (value << 8) | bytes[i];
-        return value;
-    }
-}
-
 State initial_state(std::uint64_t key0, std::uint64_t key1) {
     return {key0 ^ 0x736f6d6570736575ULL, key1 ^ 0x646f72616e646f6dULL, key0 ^ 0x6c7967656e657261ULL,
             key1 ^ 0x7465646279746573ULL};
@@ -132,13 +107,5 @@ void SipHash13::write_text(std::string_view text) {
 }
 
 std::uint64_t SipHash13::finish() const { return finish_state({v0_, v1_, v2_, v3_}, (total_length_ << 56) | tail_); }
-
-std::uint64_t siphash13(std::uint64_t key0, std::uint64_t key1, const void* data, std::size_t length) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    State state = initial_state(key0, key1);
-    const unsigned char* const blocks_end = bytes + (length & ~std::size_t{7});
-    for (; bytes != blocks_end; bytes += 8) state.compress(load_le64(bytes));
-    return finish_state(state, (std::uint64_t{length} << 56) | load_tail(bytes, length & 7));
-}
 
 }  // namespace kestrune

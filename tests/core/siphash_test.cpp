@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <numeric>
-#include <utility>
 #include <vector>
 
 namespace kestrune {
@@ -55,20 +54,6 @@ TEST(SipHash13, StreamingIsIndependentOfHowTheInputIsSplit) {
             hasher.write(bytes.data() + first, second - first);
             hasher.write(bytes.data() + second, bytes.size() - second);
             ASSERT_EQ(hasher.finish(), whole) << "split at " << first << " and " << second;
-        }
-    }
-}
-
-TEST(SipHash13, OneCallHashEqualsTheStreamingHash) {
-    // Every length of tail, several blocks, and keys that reach every lane.
-    const std::vector<unsigned char> bytes = counting_bytes(41);
-    for (const auto& [key0, key1] : {std::pair<std::uint64_t, std::uint64_t>{0, 0},
-                                     {0x0706050403020100ULL, 0x0f0e0d0c0b0a0908ULL},
-                                     {~std::uint64_t{0}, 0x8000000000000001ULL}}) {
-        for (std::size_t length = 0; length <= bytes.size(); ++length) {
-            SipHash13 hasher(key0, key1);
-            hasher.write(bytes.data(), length);
-            ASSERT_EQ(siphash13(key0, key1, bytes.data(), length), hasher.finish()) << length;
         }
     }
 }

@@ -4,7 +4,7 @@
 #include <optional>
 #include <random>
 
-#include "kestrune/core/siphash.hpp"
+#include "kestrune/core/folded_hash.hpp"
 #include "kestrune/json/text_cache_slots.hpp"
 #include "json_bridge/json_text_str.hpp"
 #include "support/same_text.hpp"
@@ -28,15 +28,10 @@ struct StrEntries {
 
 class StringCache {
 public:
-    StringCache() {
-        std::random_device device;
-        const auto draw = [&device] { return (std::uint64_t{device()} << 32) | device(); };
-        key0_ = draw();
-        key1_ = draw();
-    }
+    StringCache() : hash_(draw_secrets()) {}
 
     PyRef get(std::string_view text) {
-        const std::uint64_t hash = hash_of(text);
+        const std::uint64_t hash = hash_(text);
 #ifdef Py_GIL_DISABLED
         // A PyMutex detaches while it waits, so a waiting thread never holds up the
         // interpreter; no Python code runs while it is held.
@@ -51,12 +46,16 @@ public:
     }
 
 private:
-    // Keyed all through: two texts collide for one key and not for another, so a
-    // document cannot be built to crowd one slot in every process.
-    std::uint64_t hash_of(std::string_view text) const { return siphash13(key0_, key1_, text.data(), text.size()); }
+    // Drawn once per process: two texts collide under some secrets and not under
+    // others, so a document cannot be built to crowd one slot in every process.
+    static FoldedHash::Secrets draw_secrets() {
+        std::random_device device;
+        FoldedHash::Secrets secrets;
+        for (std::uint64_t& secret : secrets) secret = (std::uint64_t{device()} << 32) | device();
+        return secrets;
+    }
 
-    std::uint64_t key0_;
-    std::uint64_t key1_;
+    const FoldedHash hash_;
 #ifdef Py_GIL_DISABLED
     PyMutex mutex_{};
 #endif

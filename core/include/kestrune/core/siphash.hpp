@@ -26,8 +26,4 @@ private:
     std::uint64_t total_length_ = 0;
 };
 
-// The hash of one byte string, equal to what SipHash13(key0, key1) fed `length`
-// bytes at `data` finishes with, without the streaming bookkeeping.
-std::uint64_t siphash13(std::uint64_t key0, std::uint64_t key1, const void* data, std::size_t length);
-
 }  // namespace kestrune
