@@ -23,6 +23,56 @@ std::optional<std::int64_t> exact_int_value(PyObject* object) {
     return value;
 }
 
+// Replaces each name with an interned str of the same text that the class holds:
+// the keys of the namespaces along its MRO and of the annotations kept there,
+// which is where its field names were read from. Every interned str of a text is
+// one object, the keys that code such as `self.x = x` stores in an instance dict
+// included, so a fetch by such a name finds its entry by identity, without
+// comparing texts. Nothing new is interned (interned strs live for good); the
+// names are held like the ones they replace. Reads the dicts in place, comparing
+// exact strs only: no Python code runs.
+void adopt_interned_names(PyTypeObject* cls, std::vector<PyRef>& names) {
+    std::vector<Py_hash_t> hashes;
+    hashes.reserve(names.size());
+    for (const PyRef& name : names) hashes.push_back(PyObject_Hash(name.get()));  // cannot fail for a str
+    auto consider = [&](PyObject* key) {
+        if (!PyUnicode_CheckExact(key) || !PyUnicode_CHECK_INTERNED(key)) return;
+        const Py_hash_t hash = PyObject_Hash(key);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (hashes[i] == hash && !PyUnicode_CHECK_INTERNED(names[i].get()) &&
+                PyUnicode_Compare(names[i].get(), key) == 0) {
+                names[i] = PyRef::borrow(key);
+            }
+        }
+    };
+    auto consider_keys = [&](PyObject* dict) {
+        Py_ssize_t position = 0;
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+        while (PyDict_Next(dict, &position, &key, &value)) consider(key);
+    };
+    PyObject* mro = cls->tp_mro;
+    if (mro == nullptr || !PyTuple_Check(mro)) return;
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(mro); ++i) {
+        PyObject* base = PyTuple_GET_ITEM(mro, i);
+        if (!PyType_Check(base)) continue;
+        const PyRef namespace_dict = PyRef::steal(PyType_GetDict(reinterpret_cast<PyTypeObject*>(base)));
+        if (!namespace_dict || !PyDict_Check(namespace_dict.get())) continue;
+        Py_ssize_t position = 0;
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+        while (PyDict_Next(namespace_dict.get(), &position, &key, &value)) {
+            consider(key);
+            // A class's annotations, as written or as computed on first use.
+            if (PyDict_CheckExact(value) && PyUnicode_CheckExact(key) &&
+                (PyUnicode_CompareWithASCIIString(key, "__annotations__") == 0 ||
+                 PyUnicode_CompareWithASCIIString(key, "__annotations_cache__") == 0)) {
+                consider_keys(value);
+            }
+        }
+    }
+}
+
 // Visits the tree iteratively: combinators build trees far deeper than a native
 // recursion could follow, and building the tables must not fail.
 class TableBuilder {
@@ -59,7 +109,7 @@ private:
             case NodeKind::FrozenSet:
             case NodeKind::Complement: visit(node.child); break;
             case NodeKind::Object:
-                add_field_names(node.fields);
+                add_field_names(node.fields, object_class(node));
                 for (const Field& field : node.fields) visit(field.schema);
                 break;
             case NodeKind::Intersection:
@@ -67,7 +117,7 @@ private:
                 break;
             case NodeKind::Dict:
                 add_record_index(node.fields);
-                add_field_names(node.fields);
+                add_field_names(node.fields, nullptr);
                 for (const Field& field : node.fields) visit(field.schema);
                 for (const KeyRule& rule : node.rules) {
                     visit(rule.key);
@@ -117,7 +167,14 @@ private:
         }
     }
 
-    void add_field_names(const std::vector<Field>& fields) {
+    PyObject* object_class(const SchemaNode& node) const {
+        if (!constants_.contains_index(node.index)) return nullptr;
+        PyObject* cls = constants_.at(node.index);
+        return PyType_Check(cls) ? cls : nullptr;
+    }
+
+    // `cls` is the object class the fields are attributes of, or null for a record.
+    void add_field_names(const std::vector<Field>& fields, PyObject* cls) {
         if (fields.empty() || tables_.field_names.contains(storage_identity(fields))) return;
         std::vector<PyRef> names;
         names.reserve(fields.size());
@@ -128,6 +185,7 @@ private:
                 return;
             }
         }
+        if (cls != nullptr) adopt_interned_names(reinterpret_cast<PyTypeObject*>(cls), names);
         *tables_.field_names.try_emplace(storage_identity(fields)).first = std::move(names);
     }
 

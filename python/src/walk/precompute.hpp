@@ -60,18 +60,20 @@ struct Precompute {
     // the one table that holds Python objects. A name made afresh for each check
     // costs a conversion and a hash, and an attribute fetched by it misses the
     // type's attribute cache and the instance dict's identity test. The strs are
-    // immutable, made without running Python code, owned by the validator through
-    // this table and released with it (attached, like every release); checks on any
-    // thread only borrow them. A record or class whose names could not be made has
-    // no entry, and its checks make them as they go.
+    // made, or for an object class taken from the interned strs the class already
+    // holds (which instance dicts find by identity; nothing new is interned),
+    // without running Python code; they are immutable, held by the validator
+    // through this table and released with it (attached, like every release);
+    // checks on any thread only borrow them. A record or class whose names could
+    // not be made has no entry, and its checks make them as they go.
     IdentityMap<std::vector<PyRef>> field_names;
     // Which walks may expand one definition for one value more than once; only those
     // keep a memo of finished walks (walk_memo.hpp).
     WalkRevisits revisits;
 };
 
-// Runs no Python code (the only interpreter calls convert exact ints and strs) and
-// cannot fail.
+// Runs no Python code (the interpreter calls convert exact ints and strs, and read
+// the namespaces of object classes) and cannot fail.
 Precompute build_precompute(const ValidatorValue& validator);
 
 enum class LiteralAnswer { Member, NotMember, NotApplicable };
