@@ -1,5 +1,6 @@
 #include "json_bridge/json_python_builder.hpp"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -42,13 +43,18 @@ PyRef new_dict_of_members(PyObject* const* members, std::size_t count) {
 
 // Values waiting for their container, each a reference the stack owns. Plain
 // pointers keep pushing and handing over cheap; whatever is still on the stack when
-// it goes (a failed read) is released.
+// it goes (a failed read) is released. Each thread keeps the storage of its last
+// stack, so a long array does not regrow it (copying every pointer on the way) in
+// every read; a read that starts while another holds that storage gets its own.
 class PendingValues {
 public:
-    PendingValues() = default;
+    PendingValues() { values_.swap(spare_); }
     PendingValues(const PendingValues&) = delete;
     PendingValues& operator=(const PendingValues&) = delete;
-    ~PendingValues() { release_from(0); }
+    ~PendingValues() {
+        release_from(0);
+        if (values_.capacity() <= kRetainedValues && values_.capacity() > spare_.capacity()) values_.swap(spare_);
+    }
 
     void push(PyRef value) { values_.push_back(value.release()); }
     std::size_t size() const { return values_.size(); }
@@ -68,8 +74,13 @@ public:
     }
 
 private:
+    // 8 MiB of pointers at most stay with a thread between reads.
+    static constexpr std::size_t kRetainedValues = std::size_t{1} << 20;
+    static thread_local std::vector<PyObject*> spare_;
     std::vector<PyObject*> values_;
 };
+
+thread_local std::vector<PyObject*> PendingValues::spare_;
 
 // The sink: finished values wait on one stack until their container closes, which
 // then takes them over in one go (a list of exactly their number, a dict filled in
@@ -127,16 +138,13 @@ private:
         return true;
     }
 
+    // The reader opens at most kJsonMaxDepth + 1 containers at once.
     bool open() {
-        starts_.push_back(values_.size());
+        starts_[open_count_++] = values_.size();
         return true;
     }
 
-    std::size_t close() {
-        const std::size_t first = starts_.back();
-        starts_.pop_back();
-        return first;
-    }
+    std::size_t close() { return starts_[--open_count_]; }
 
     // Keeps a description of the pending exception and clears it.
     bool failed() {
@@ -151,7 +159,8 @@ private:
     }
 
     PendingValues values_;
-    std::vector<std::size_t> starts_;
+    std::array<std::size_t, json::kJsonMaxDepth + 1> starts_;
+    std::size_t open_count_ = 0;
     std::string failure_;
 };
 
