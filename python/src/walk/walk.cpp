@@ -39,20 +39,27 @@ bool walk_literal(const SchemaNode& node, WalkValue value, const ErrorPath& path
     return member;
 }
 
-// isinstance of the pooled class, with the "instance_type" record when it fails.
+// isinstance of the pooled class `cls` for `object` (null when a JSON value has no
+// Python form, its exception set), with the "instance_type" record showing `shown`
+// when it fails.
+bool is_instance_of(PyObject* cls, PyObject* object, WalkValue shown, const ErrorPath& path,
+                    const WalkState& state, ErrorList& errors) {
+    // An object of exactly the class is answered as isinstance answers it first,
+    // without asking the class.
+    if (object != nullptr && Py_IS_TYPE(object, reinterpret_cast<PyTypeObject*>(cls))) return true;
+    if (!state.may_call_python()) return false;
+    const bool member = absorb_call_error(object ? PyObject_IsInstance(object, cls) : -1, state.fatal);
+    if (!member && wants_record(state, path.size(), shown)) {
+        errors.push_back(make_error_record("instance_type", format_class_name(cls), shown, path));
+    }
+    return member;
+}
+
 bool walk_instance(const SchemaNode& node, WalkValue value, const ErrorPath& path, const WalkState& state,
                    ErrorList& errors) {
     if (!state.constants.contains_index(node.index)) return false;
-    PyObject* cls = state.constants.at(node.index);
     PyRef object = convert_value_to_python(value);
-    // Only an object of exactly the class is answered without a call of its own.
-    const bool exact = object && Py_IS_TYPE(object.get(), reinterpret_cast<PyTypeObject*>(cls));
-    if (!exact && !state.may_call_python()) return false;
-    bool member = absorb_call_error(object ? PyObject_IsInstance(object.get(), cls) : -1, state.fatal);
-    if (!member && wants_record(state, path.size(), value)) {
-        errors.push_back(make_error_record("instance_type", format_class_name(cls), value, path));
-    }
-    return member;
+    return is_instance_of(state.constants.at(node.index), object.get(), value, path, state, errors);
 }
 
 bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
@@ -62,12 +69,18 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
         PyErr_Clear();
         return false;
     }
-    const WalkValue python_value = WalkValue::python(object.get());
-    if (!walk_instance(node, python_value, path, state, errors)) return false;
+    if (!state.constants.contains_index(node.index)) return false;
+    const WalkValue shown = WalkValue::python(object.get());
+    if (!is_instance_of(state.constants.at(node.index), object.get(), shown, path, state, errors)) return false;
+    // The flags and fields are read once: the compiler cannot know that the
+    // attribute fetches between them leave them as they are.
+    const bool collect = state.collect;
+    const bool aggregate = state.aggregate();
+    const std::span<const Field> fields(node.fields);
     bool member = true;
     FieldNameObjects names(state.precompute, node.fields);
-    for (std::size_t position = 0; position < node.fields.size(); ++position) {
-        const Field& field = node.fields[position];
+    for (std::size_t position = 0; position < fields.size(); ++position) {
+        const Field& field = fields[position];
         if (!state.may_call_python()) return false;
         PyObject* name = names.at(position);
         PyRef attribute = name ? PyRef::steal(PyObject_GetAttr(object.get(), name)) : PyRef();
@@ -83,12 +96,12 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
             }
             member = false;
         } else {
-            if (state.collect) path.push_back(PathSegment::key(field.name));
+            if (collect) path.push_back(PathSegment::key(field.name));
             const bool accepted = walk_node(*field.schema, WalkValue::python(attribute.get()), path, state, errors);
-            if (state.collect) path.pop_back();
+            if (collect) path.pop_back();
             member = member && accepted;
         }
-        if (!member && !state.aggregate()) return false;
+        if (!member && !aggregate) return false;
     }
     return member;
 }
