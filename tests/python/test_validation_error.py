@@ -3,6 +3,8 @@ from types import SimpleNamespace as Meta
 from typing import Annotated
 
 import pytest
+from hypothesis import given
+from hypothesis import strategies as st
 
 from kestrune import ValidationError, Validator
 from walk_helpers import failure
@@ -85,6 +87,42 @@ class RaisingRepr:
 )
 def test_value_texts_are_cut_by_characters(text, shown):
     assert failure(Validator(int), Repr(text)).value == shown
+
+
+def cut_repr(value):
+    text = repr(value)
+    return text if len(text) <= 80 else text[:80] + "..."
+
+
+class Text(str):
+    def __repr__(self):
+        return "Text()"
+
+
+class Number(int):
+    def __repr__(self):
+        return "Number()"
+
+
+# The value texts of built-in scalars are made natively: they must be repr's texts,
+# quotes, escapes and the cut included, and subclasses keep their own repr.
+@pytest.mark.parametrize(
+    "value",
+    [
+        None, True, False, 0, -1, 2**63 - 1, -(2**63), 2**63, -(2**63) - 1, 10**100,
+        0.0, -0.0, 1.5, 1e16, 1e-7, 123456789.125, float("inf"), -float("inf"), float("nan"),
+        "", "'", '"', "it's", 'say "hi"', "it's \"both\"", "back\\slash", "\t\n\r\x00\x1f\x7f ~",
+        "x" * 78, "x" * 79, "x" * 1000, "\n" * 39, "\n" * 40, "a" * 78 + "\x01", "'" * 79 + '"',
+        "caf\u00e9", "\u00e9" * 81, "\u200b", Text("sub"), Number(7),
+    ],
+)
+def test_scalar_value_texts_are_their_cut_repr(value):
+    assert failure(Validator(bytes), value).value == cut_repr(value)
+
+
+@given(st.text(alphabet=st.characters(max_codepoint=127)) | st.integers() | st.floats())
+def test_scalar_value_texts_match_repr(value):
+    assert failure(Validator(bytes), value).value == cut_repr(value)
 
 
 @pytest.mark.parametrize("error", [ValueError("no"), KeyboardInterrupt()])

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 
+#include "errors/scalar_repr.hpp"
 #include "support/py_ref.hpp"
 
 namespace kestrune::py {
@@ -128,6 +129,7 @@ std::string truncate_chars(std::string_view text, std::size_t limit) {
 }
 
 std::string format_repr(PyObject* object) {
+    if (std::optional<std::string> text = scalar_repr(object)) return std::move(*text);
     PyRef repr = PyRef::steal(PyObject_Repr(object));
     if (!repr) {
         PyErr_Clear();
