@@ -39,6 +39,27 @@ def test_error_dicts_list_their_keys_in_order_with_fresh_paths():
     assert entry["message"] == "at a.b[3]: expected int, got 'x' [int_type]"
 
 
+# Consecutive records share the leading steps of their paths: each dict still gets
+# its own tuple, with exactly its own steps.
+@pytest.mark.parametrize(
+    "schema, value, paths",
+    [
+        ({"a": list[int]}, {"a": ["x", "y"]}, [("a", 0), ("a", 1)]),
+        ({"a": {"b": int, "c": int}, "d": {"b": int}}, {"a": {"b": "1", "c": "2"}, "d": {"b": "3"}},
+         [("a", "b"), ("a", "c"), ("d", "b")]),
+        (list[list[int]], [["x", "y"], ["z"]], [(0, 0), (0, 1), (1, 0)]),
+        ({"a": list[int], "b": int}, {"a": ["x"], "b": "y"}, [("a", 0), ("b",)]),
+        ({"a": {"b": int}, "c": int}, {"a": {"b": "x"}, "c": "y"}, [("a", "b"), ("c",)]),
+    ],
+)
+def test_paths_of_consecutive_records(schema, value, paths):
+    error = failure(Validator(schema), value)
+    assert [e["path"] for e in error.errors] == paths
+    assert error.path == paths[0] and error.path is not error.errors[0]["path"]
+    assert len({id(e["path"]) for e in error.errors}) == len(paths)
+    assert [type(step) for e in error.errors for step in e["path"]] == [type(s) for p in paths for s in p]
+
+
 @pytest.mark.parametrize(
     "schema, value, line",
     [

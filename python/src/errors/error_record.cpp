@@ -1,5 +1,7 @@
 #include "errors/error_record.hpp"
 
+#include <charconv>
+
 #include "errors/text_helpers.hpp"
 #include "json_bridge/json_to_python.hpp"
 #include "support/py_ref.hpp"
@@ -30,34 +32,47 @@ ErrorRecord make_child_error_record(const ErrorPath& path, PathSegment segment, 
     return ErrorRecord{std::move(copied), std::move(expected), std::move(value), code};
 }
 
-std::string format_error_line(const ErrorRecord& record) {
-    constexpr std::string_view kAt = "at ";
-    std::string line(kAt);
-    line.reserve(64 + record.expected.size() + record.value.size());
+void append_error_line(std::string& out, const ErrorRecord& record) {
+    const std::size_t start = out.size();
+    out += "at ";
+    const std::size_t path_start = out.size();
     for (const PathSegment& segment : record.path) {
         if (const auto* key = std::get_if<std::string>(&segment.step)) {
-            if (line.size() > kAt.size()) line += '.';
-            line += *key;
+            if (out.size() > path_start) out += '.';
+            out += *key;
         } else {
-            line += '[';
-            line += std::to_string(std::get<std::uint64_t>(segment.step));
-            line += ']';
+            char digits[24];
+            const std::to_chars_result end =
+                std::to_chars(digits, digits + sizeof digits, std::get<std::uint64_t>(segment.step));
+            out += '[';
+            out.append(digits, end.ptr);
+            out += ']';
         }
     }
     // The short form is chosen by the path text: empty keys write nothing.
-    if (line.size() == kAt.size()) {
-        line.clear();
+    if (out.size() == path_start) {
+        out.resize(start);
     } else {
-        line += ": ";
+        out += ": ";
     }
-    line += "expected ";
-    line += record.expected;
-    line += ", got ";
-    line += record.value;
-    line += " [";
-    line += record.code;
-    line += ']';
-    return line;
+    out += "expected ";
+    out += record.expected;
+    out += ", got ";
+    out += record.value;
+    out += " [";
+    out += record.code;
+    out += ']';
+}
+
+std::size_t error_line_size_bound(const ErrorRecord& record) {
+    // "at " ": " "expected " ", got " " [" "]", and at most 22 bytes per segment
+    // besides its key text.
+    std::size_t size = 24 + record.expected.size() + record.value.size() + record.code.size();
+    for (const PathSegment& segment : record.path) {
+        const auto* key = std::get_if<std::string>(&segment.step);
+        size += 22 + (key ? key->size() : 0);
+    }
+    return size;
 }
 
 }  // namespace kestrune::py
