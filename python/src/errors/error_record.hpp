@@ -20,7 +20,20 @@ struct PathSegment {
     static PathSegment index(std::uint64_t position) { return {position}; }
 };
 
-using ErrorPath = std::vector<PathSegment>;
+// A vector that makes room for a few elements at its first push: paths and record
+// lists that grow at all mostly grow past one, and each growth moves every element.
+template <class T>
+class SmallFirstVector : public std::vector<T> {
+public:
+    using std::vector<T>::vector;
+
+    void push_back(T&& element) {
+        if (this->capacity() == 0) this->reserve(4);
+        std::vector<T>::push_back(std::move(element));
+    }
+};
+
+using ErrorPath = SmallFirstVector<PathSegment>;
 
 struct ErrorRecord {
     ErrorPath path;
@@ -29,7 +42,7 @@ struct ErrorRecord {
     std::string_view code;  // one of the fixed codes, static storage
 };
 
-using ErrorList = std::vector<ErrorRecord>;
+using ErrorList = SmallFirstVector<ErrorRecord>;
 
 inline ErrorPath clone_path(const ErrorPath& path) { return path; }
 
