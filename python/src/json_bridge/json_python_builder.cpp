@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "errors/text_helpers.hpp"
@@ -58,13 +59,16 @@ public:
 
     void push(PyRef value) { values_.push_back(value.release()); }
     std::size_t size() const { return values_.size(); }
-    PyObject* operator[](std::size_t i) const { return values_[i]; }
-    PyObject* const* from(std::size_t first) const { return values_.data() + first; }
+    // A view taken once: a release may run a destructor, after which the compiler
+    // would otherwise reload the vector's bounds at every step.
+    std::span<PyObject* const> from(std::size_t first) const {
+        return std::span<PyObject* const>(values_).subspan(first);
+    }
 
     // The references from `first` on now belong to someone else.
     void forget_from(std::size_t first) { values_.resize(first); }
     void release_from(std::size_t first) {
-        for (std::size_t i = first; i < values_.size(); ++i) Py_DECREF(values_[i]);
+        for (PyObject* value : from(first)) Py_DECREF(value);
         forget_from(first);
     }
     PyRef take_last() {
@@ -102,18 +106,19 @@ public:
 
     bool end_array() {
         const std::size_t first = close();
-        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values_.size() - first)));
+        const std::span<PyObject* const> items = values_.from(first);
+        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
         if (!list) return failed();
-        for (std::size_t i = first; i < values_.size(); ++i) {
-            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i - first), values_[i]);  // steals
-        }
+        Py_ssize_t at = 0;
+        for (PyObject* item : items) PyList_SET_ITEM(list.get(), at++, item);  // steals
         values_.forget_from(first);
         return push(std::move(list));
     }
 
     bool end_object() {
         const std::size_t first = close();
-        PyRef dict = new_dict_of_members(values_.from(first), (values_.size() - first) / 2);
+        const std::span<PyObject* const> members = values_.from(first);
+        PyRef dict = new_dict_of_members(members.data(), members.size() / 2);
         if (!dict) return failed();
         values_.release_from(first);
         return push(std::move(dict));
