@@ -174,3 +174,25 @@ def test_non_ascii_attribute_names():
     assert records(v, deleted(Accented(1, "x"), "été")) == [
         ("missing_attribute", ("été",), 'attribute "été"', "missing")
     ]
+
+
+@dataclasses.dataclass
+class Outer:
+    inner: Plain
+    items: list[int]
+    c: int
+
+
+def test_record_paths_run_through_nested_attributes():
+    v = Validator(list[Outer])
+    value = [Outer(Plain(1, "x"), [], 0), Outer(deleted(Plain("a", "x"), "b"), [1, "z"], "c")]
+    assert records(v, value) == [
+        ("int_type", (1, "inner", "a"), "int", "'a'"),
+        ("missing_attribute", (1, "inner", "b"), 'attribute "b"', "missing"),
+        ("int_type", (1, "items", 1), "int", "'z'"),
+        ("int_type", (1, "c"), "int", "'c'"),
+    ]
+    assert records(v, value, fail_fast=True) == [("int_type", (1, "inner", "a"), "int", "'a'")]
+    assert records(v, [Outer(deleted(Plain(1, "x"), "b"), [], 0)], fail_fast=True) == [
+        ("missing_attribute", (0, "inner", "b"), 'attribute "b"', "missing")
+    ]

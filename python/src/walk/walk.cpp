@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "walk/constraint_check.hpp"
 #include "errors/text_helpers.hpp"
@@ -62,6 +63,28 @@ bool walk_instance(const SchemaNode& node, WalkValue value, const ErrorPath& pat
     return is_instance_of(state.constants.at(node.index), object.get(), value, path, state, errors);
 }
 
+// While collecting, the attributes' visits share one path segment, pushed once for
+// the object and renamed for each attribute: an attribute that passes costs no
+// segment of its own. Deeper visits push and pop their own, so the last one is ours.
+class AttributeSegment {
+public:
+    AttributeSegment(ErrorPath& path, bool collect) : path_(collect ? &path : nullptr) {
+        if (path_ != nullptr) path_->push_back(PathSegment::key(std::string()));
+    }
+    ~AttributeSegment() {
+        if (path_ != nullptr) path_->pop_back();
+    }
+    AttributeSegment(const AttributeSegment&) = delete;
+    AttributeSegment& operator=(const AttributeSegment&) = delete;
+
+    void rename(const std::string& name) {
+        if (path_ != nullptr) std::get<std::string>(path_->back().step).assign(name);
+    }
+
+private:
+    ErrorPath* path_;
+};
+
 bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                  ErrorList& errors) {
     PyRef object = convert_value_to_python(value);
@@ -79,9 +102,11 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
     const std::span<const Field> fields(node.fields);
     bool member = true;
     FieldNameObjects names(state.precompute, node.fields);
+    AttributeSegment segment(path, collect);
     for (std::size_t position = 0; position < fields.size(); ++position) {
         const Field& field = fields[position];
         if (!state.may_call_python()) return false;
+        segment.rename(field.name);
         PyObject* name = names.at(position);
         PyRef attribute = name ? PyRef::steal(PyObject_GetAttr(object.get(), name)) : PyRef();
         if (!attribute) {
@@ -90,15 +115,15 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
                 store_fatal_error(std::move(exception), state.fatal);
                 return false;
             }
-            if (wants_record(state, path.size() + 1)) {
-                errors.push_back(make_child_error_record(path, PathSegment::key(field.name), "missing_attribute",
-                                                         "attribute " + quote_text(field.name), "missing"));
+            if (wants_record(state, path.size())) {
+                errors.push_back(ErrorRecord{.path = clone_path(path),
+                                             .expected = "attribute " + quote_text(field.name),
+                                             .value = "missing",
+                                             .code = "missing_attribute"});
             }
             member = false;
         } else {
-            if (collect) path.push_back(PathSegment::key(field.name));
             const bool accepted = walk_node(*field.schema, WalkValue::python(attribute.get()), path, state, errors);
-            if (collect) path.pop_back();
             member = member && accepted;
         }
         if (!member && !aggregate) return false;
