@@ -1,4 +1,5 @@
-// Decoding strings that hold escapes. Kept out of line: most strings have none.
+// Reading strings that the reader's inline look does not settle, and decoding
+// those that hold escapes.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -207,8 +208,8 @@ const char* copy_plain_run(const char* cursor, const char* end, bool check_utf8,
     return cursor;
 }
 
-}  // namespace
-
+// Decodes a string from its first escape on; `body` is just after the opening quote
+// and `cursor` at the first backslash.
 const char* read_escaped_string(const char* body, const char* cursor, const char* end, bool check_utf8,
                                 std::string& scratch, StringToken& token, ReadFailure& failure) {
     ScratchWriter out(scratch);
@@ -222,6 +223,20 @@ const char* read_escaped_string(const char* body, const char* cursor, const char
     }
     token = {out.text(), JsonTextOrigin::Scratch};
     return cursor + 1;
+}
+
+}  // namespace
+
+const char* read_any_string(const char* cursor, const char* end, bool check_utf8, std::string& scratch,
+                            StringToken& token, ReadFailure& failure) {
+    const char* const body = cursor;
+    cursor = skip_plain_run(cursor, end, check_utf8, failure);
+    if (cursor == nullptr) return nullptr;
+    if (*cursor == '"') {
+        token = {std::string_view(body, static_cast<std::size_t>(cursor - body)), JsonTextOrigin::Document};
+        return cursor + 1;
+    }
+    return read_escaped_string(body, cursor, end, check_utf8, scratch, token, failure);
 }
 
 }  // namespace kestrune::json::detail

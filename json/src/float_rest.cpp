@@ -75,7 +75,8 @@ const char* read_float_rest(const char* start, const char* cursor, const char* e
         !(mantissa_digits <= 19 && finish_float_by_products(mantissa, power, negative, value))) {
         value = parse_float_token(std::string_view(start, static_cast<std::size_t>(cursor - start)));
     }
-    token = {NumberKind::Float, 0, value, {}};
+    token.kind = NumberKind::Float;
+    token.number = value;
     return cursor;
 }
 

@@ -1,8 +1,8 @@
 #include "kestrune/json/json_document.hpp"
 
+#include <cstddef>
 #include <cstring>
 #include <limits>
-#include <new>
 
 namespace kestrune::json {
 
@@ -38,8 +38,10 @@ public:
         const std::size_t first = close();
         const std::size_t count = (document_.pending_.size() - first) / 2;
         auto* members = static_cast<JsonMember*>(storage(count * sizeof(JsonMember)));
-        for (std::size_t i = 0; i < count; ++i) {
-            new (&members[i]) JsonMember{document_.pending_[first + 2 * i], document_.pending_[first + 2 * i + 1]};
+        // The pending keys and values alternate, which is a member's own layout.
+        static_assert(sizeof(JsonMember) == 2 * sizeof(JsonValue) && offsetof(JsonMember, value) == sizeof(JsonValue));
+        if (count != 0) {
+            std::memcpy(static_cast<void*>(members), &document_.pending_[first], count * sizeof(JsonMember));
         }
         document_.pending_.resize(first);
         return add(JsonValue::of_object({members, count}));

@@ -53,6 +53,16 @@ TEST(ByteScanTest, WideScansAgreeWithTheBytewiseScan) {
                 expected = find_run_end_bytewise(start, end, stop_at_non_ascii);
                 EXPECT_EQ(word_scan::find_string_run_end(start, end, stop_at_non_ascii), expected);
                 EXPECT_EQ(find_string_run_end(start, end, stop_at_non_ascii), expected);
+                // The one-load look finds only a run that ends at a quote, and finds
+                // every such run that is short enough when the load fits.
+                const char* const near = find_near_closing_quote(start, end, stop_at_non_ascii);
+                const bool short_quoted = expected != end && *expected == '"' && expected - start < 8;
+                if (near != nullptr) {
+                    EXPECT_EQ(near, expected);
+                    EXPECT_EQ(*near, '"');
+                } else {
+                    EXPECT_FALSE(short_quoted && end - start >= 16);
+                }
 #if defined(__SSE2__)
                 EXPECT_EQ(vector_scan::find_string_run_end(start, end, stop_at_non_ascii), expected);
 #endif

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,190 +36,177 @@ inline constexpr std::size_t kJsonMaxDepth = 200;
 
 namespace detail {
 
+// The literal true, false or null whose first byte is at `token`; the position after
+// it, or nullptr with `failure` set at the first wrong byte or the end.
+inline const char* read_literal(const char* token, const char* end, std::string_view word, ReadFailure& failure) {
+    if (static_cast<std::size_t>(end - token) >= word.size() && std::memcmp(token, word.data(), word.size()) == 0) {
+        return token + word.size();
+    }
+    for (std::size_t offset = 1;; ++offset) {
+        const char* const at = token + offset;
+        if (at == end) {
+            failure = {JsonErrorKind::EofWhileParsingValue, end};
+            return nullptr;
+        }
+        if (*at != word[offset]) {
+            failure = {JsonErrorKind::ExpectedIdent, at};
+            return nullptr;
+        }
+    }
+}
+
 template <JsonSink Sink>
 class JsonReader {
 public:
     JsonReader(std::string_view document, JsonSource source, Sink& sink)
         : begin_(document.data()),
-          cursor_(document.data()),
           end_(document.data() + document.size()),
           check_utf8_(source == JsonSource::Bytes),
           sink_(sink) {}
 
+    // One loop over the tokens, the cursor and depth kept in locals. The three
+    // places the cursor can stand are labels: before a value, after a value, and
+    // before a member key; each step jumps to the next one directly.
     std::optional<JsonError> read() {
-        cursor_ = skip_whitespace(cursor_, end_);
-        if (cursor_ == end_) return JsonError{JsonErrorKind::EofWhileParsingValue, index_of(end_)};
-        Step step = Step::Value;
-        for (;;) {
-            // A key is followed by a value and a value by what comes after it, so
-            // those steps run on without going back through the dispatch.
-            switch (step) {
-                case Step::MemberKey:
-                    step = read_member_key();
-                    if (step != Step::Value) break;
-                    [[fallthrough]];
-                case Step::Value:
-                    step = read_value();
-                    if (step != Step::AfterValue) break;
-                    [[fallthrough]];
-                case Step::AfterValue: step = read_after_value(); break;
-                case Step::Done: return std::nullopt;
-                case Step::Failed: return error_;
+        const char* cursor = skip_whitespace(begin_, end_);
+        if (cursor == end_) return error(JsonErrorKind::EofWhileParsingValue, end_);
+        std::size_t depth = 0;
+        Container container = Container::Array;  // the innermost open one, when depth > 0
+
+    value:
+        // On a byte that is not whitespace, where a value must start.
+        if (depth > kJsonMaxDepth) return error(JsonErrorKind::RecursionLimitExceeded, cursor);
+        switch (*cursor) {
+            case '"': {
+                StringToken text;
+                ReadFailure failure;
+                const char* const token = cursor;
+                cursor = read_string(cursor + 1, end_, check_utf8_, scratch_, text, failure);
+                if (cursor == nullptr) return error(failure);
+                if (!sink_.string_value(text.text, text.origin)) return stopped(token);
+                goto after_value;
             }
+            case '-':
+            case '0': case '1': case '2': case '3': case '4':
+            case '5': case '6': case '7': case '8': case '9': {
+                NumberToken number;
+                ReadFailure failure;
+                const char* const token = cursor;
+                cursor = read_number(cursor, end_, number, failure);
+                if (cursor == nullptr) return error(failure);
+                bool goes_on = false;
+                switch (number.kind) {
+                    case NumberKind::Int: goes_on = sink_.int_value(number.integer); break;
+                    case NumberKind::BigInt: goes_on = sink_.big_int_value(number.digits); break;
+                    case NumberKind::Float: goes_on = sink_.float_value(number.number); break;
+                }
+                if (!goes_on) return stopped(token);
+                goto after_value;
+            }
+            case '[':
+            case '{': {
+                const bool is_array = *cursor == '[';
+                if (!(is_array ? sink_.start_array() : sink_.start_object())) return stopped(cursor);
+                cursor = skip_whitespace(cursor + 1, end_);
+                if (cursor == end_) {
+                    return error(is_array ? JsonErrorKind::EofWhileParsingList : JsonErrorKind::EofWhileParsingObject,
+                                 end_);
+                }
+                if (*cursor == (is_array ? ']' : '}')) {
+                    if (!(is_array ? sink_.end_array() : sink_.end_object())) return stopped(cursor);
+                    ++cursor;
+                    goto after_value;
+                }
+                container = is_array ? Container::Array : Container::Object;
+                open_[depth++] = container;
+                if (is_array) goto value;
+                goto member_key;
+            }
+            case 't':
+            case 'f':
+            case 'n': {
+                ReadFailure failure;
+                const char* const token = cursor;
+                const char first = *cursor;
+                cursor = read_literal(cursor, end_, first == 't' ? "true" : first == 'f' ? "false" : "null", failure);
+                if (cursor == nullptr) return error(failure);
+                if (!(first == 'n' ? sink_.null_value() : sink_.bool_value(first == 't'))) return stopped(token);
+                goto after_value;
+            }
+            default: return error(JsonErrorKind::ExpectedValue, cursor);
+        }
+
+    after_value:
+        // Writers mostly put the comma or closing bracket right after the value.
+        if (cursor == end_ || may_be_whitespace(static_cast<unsigned char>(*cursor))) {
+            cursor = skip_whitespace(cursor, end_);
+        }
+        if (depth == 0) {
+            if (cursor == end_) return std::nullopt;
+            return error(JsonErrorKind::TrailingCharacters, cursor);
+        }
+        {
+            const bool is_array = container == Container::Array;
+            if (cursor == end_) {
+                return error(is_array ? JsonErrorKind::EofWhileParsingList : JsonErrorKind::EofWhileParsingObject,
+                             end_);
+            }
+            const char closing = is_array ? ']' : '}';
+            if (*cursor == ',') {
+                cursor = skip_whitespace(cursor + 1, end_);
+                if (cursor == end_) return error(JsonErrorKind::EofWhileParsingValue, end_);
+                if (*cursor == closing) return error(JsonErrorKind::TrailingComma, cursor);
+                if (is_array) goto value;
+                goto member_key;
+            }
+            if (*cursor != closing) {
+                return error(is_array ? JsonErrorKind::ExpectedListCommaOrEnd : JsonErrorKind::ExpectedObjectCommaOrEnd,
+                             cursor);
+            }
+            --depth;
+            if (depth != 0) container = open_[depth - 1];
+            if (!(is_array ? sink_.end_array() : sink_.end_object())) return stopped(cursor);
+            ++cursor;
+            goto after_value;
+        }
+
+    member_key:
+        // On a byte that is not whitespace, inside an object.
+        {
+            const char* const token = cursor;
+            if (*cursor != '"') return error(JsonErrorKind::KeyMustBeAString, cursor);
+            StringToken key;
+            ReadFailure failure;
+            cursor = read_string(cursor + 1, end_, check_utf8_, scratch_, key, failure);
+            if (cursor == nullptr) return error(failure);
+            if (!sink_.member_key(key.text, key.origin)) return stopped(token);
+            if (cursor == end_ || *cursor != ':') {
+                cursor = skip_whitespace(cursor, end_);
+                if (cursor == end_) return error(JsonErrorKind::EofWhileParsingObject, end_);
+                if (*cursor != ':') return error(JsonErrorKind::ExpectedColon, cursor);
+            }
+            cursor = skip_whitespace(cursor + 1, end_);
+            if (cursor == end_) return error(JsonErrorKind::EofWhileParsingValue, end_);
+            goto value;
         }
     }
 
 private:
-    // What the cursor stands before. At Value and MemberKey it is on a byte that is
-    // not whitespace.
-    enum class Step : std::uint8_t { Value, MemberKey, AfterValue, Done, Failed };
     enum class Container : std::uint8_t { Array, Object };
 
-    std::size_t index_of(const char* at) const { return static_cast<std::size_t>(at - begin_); }
-
-    Step fail(JsonErrorKind kind, const char* at) {
-        error_ = {kind, index_of(at)};
-        return Step::Failed;
+    JsonError error(JsonErrorKind kind, const char* at) const {
+        return {kind, static_cast<std::size_t>(at - begin_)};
     }
-    Step fail(const ReadFailure& failure) { return fail(failure.kind, failure.at); }
-    Step stopped(const char* token) { return fail(JsonErrorKind::SinkStopped, token); }
-    Step continue_if(bool sink_goes_on, const char* token, Step next) {
-        return sink_goes_on ? next : stopped(token);
-    }
-
-    void skip_whitespace_here() { cursor_ = skip_whitespace(cursor_, end_); }
-
-    Step read_value() {
-        if (depth_ > kJsonMaxDepth) return fail(JsonErrorKind::RecursionLimitExceeded, cursor_);
-        const char* const token = cursor_;
-        switch (*cursor_) {
-            case '[': return open_container(Container::Array);
-            case '{': return open_container(Container::Object);
-            case '"': {
-                StringToken text;
-                ReadFailure failure;
-                cursor_ = read_string(cursor_ + 1, end_, check_utf8_, scratch_, text, failure);
-                if (cursor_ == nullptr) return fail(failure);
-                return continue_if(sink_.string_value(text.text, text.origin), token, Step::AfterValue);
-            }
-            case 't':
-                if (!read_literal("true", token)) return Step::Failed;
-                return continue_if(sink_.bool_value(true), token, Step::AfterValue);
-            case 'f':
-                if (!read_literal("false", token)) return Step::Failed;
-                return continue_if(sink_.bool_value(false), token, Step::AfterValue);
-            case 'n':
-                if (!read_literal("null", token)) return Step::Failed;
-                return continue_if(sink_.null_value(), token, Step::AfterValue);
-            case '-':
-            case '0': case '1': case '2': case '3': case '4':
-            case '5': case '6': case '7': case '8': case '9': return read_number_value(token);
-            default: return fail(JsonErrorKind::ExpectedValue, cursor_);
-        }
-    }
-
-    Step read_number_value(const char* token) {
-        NumberToken number;
-        ReadFailure failure;
-        cursor_ = read_number(cursor_, end_, number, failure);
-        if (cursor_ == nullptr) return fail(failure);
-        bool goes_on = false;
-        switch (number.kind) {
-            case NumberKind::Int: goes_on = sink_.int_value(number.integer); break;
-            case NumberKind::BigInt: goes_on = sink_.big_int_value(number.digits); break;
-            case NumberKind::Float: goes_on = sink_.float_value(number.number); break;
-        }
-        return continue_if(goes_on, token, Step::AfterValue);
-    }
-
-    // The word is known by its first byte; the rest must follow exactly.
-    bool read_literal(std::string_view word, const char* token) {
-        for (std::size_t offset = 1; offset < word.size(); ++offset) {
-            const char* const at = token + offset;
-            if (at == end_) {
-                fail(JsonErrorKind::EofWhileParsingValue, end_);
-                return false;
-            }
-            if (*at != word[offset]) {
-                fail(JsonErrorKind::ExpectedIdent, at);
-                return false;
-            }
-        }
-        cursor_ = token + word.size();
-        return true;
-    }
-
-    Step open_container(Container container) {
-        const bool is_array = container == Container::Array;
-        const char* const opening = cursor_;
-        if (!(is_array ? sink_.start_array() : sink_.start_object())) return stopped(opening);
-        ++cursor_;
-        skip_whitespace_here();
-        if (cursor_ == end_) {
-            return fail(is_array ? JsonErrorKind::EofWhileParsingList : JsonErrorKind::EofWhileParsingObject, end_);
-        }
-        if (*cursor_ == (is_array ? ']' : '}')) return close_container(container);
-        open_[depth_++] = container;
-        return is_array ? Step::Value : Step::MemberKey;
-    }
-
-    Step close_container(Container container) {
-        const char* const closing = cursor_++;
-        const bool goes_on = container == Container::Array ? sink_.end_array() : sink_.end_object();
-        return continue_if(goes_on, closing, Step::AfterValue);
-    }
-
-    Step read_member_key() {
-        const char* const token = cursor_;
-        if (*cursor_ != '"') return fail(JsonErrorKind::KeyMustBeAString, cursor_);
-        StringToken key;
-        ReadFailure failure;
-        cursor_ = read_string(cursor_ + 1, end_, check_utf8_, scratch_, key, failure);
-        if (cursor_ == nullptr) return fail(failure);
-        if (!sink_.member_key(key.text, key.origin)) return stopped(token);
-        skip_whitespace_here();
-        if (cursor_ == end_) return fail(JsonErrorKind::EofWhileParsingObject, end_);
-        if (*cursor_ != ':') return fail(JsonErrorKind::ExpectedColon, cursor_);
-        ++cursor_;
-        skip_whitespace_here();
-        if (cursor_ == end_) return fail(JsonErrorKind::EofWhileParsingValue, end_);
-        return Step::Value;
-    }
-
-    Step read_after_value() {
-        skip_whitespace_here();
-        if (depth_ == 0) return cursor_ == end_ ? Step::Done : fail(JsonErrorKind::TrailingCharacters, cursor_);
-        const Container container = open_[depth_ - 1];
-        const bool is_array = container == Container::Array;
-        if (cursor_ == end_) {
-            return fail(is_array ? JsonErrorKind::EofWhileParsingList : JsonErrorKind::EofWhileParsingObject, end_);
-        }
-        const char closing = is_array ? ']' : '}';
-        if (*cursor_ == ',') {
-            ++cursor_;
-            skip_whitespace_here();
-            if (cursor_ == end_) return fail(JsonErrorKind::EofWhileParsingValue, end_);
-            if (*cursor_ == closing) return fail(JsonErrorKind::TrailingComma, cursor_);
-            return is_array ? Step::Value : Step::MemberKey;
-        }
-        if (*cursor_ == closing) {
-            --depth_;
-            return close_container(container);
-        }
-        return fail(is_array ? JsonErrorKind::ExpectedListCommaOrEnd : JsonErrorKind::ExpectedObjectCommaOrEnd,
-                    cursor_);
-    }
+    JsonError error(const ReadFailure& failure) const { return error(failure.kind, failure.at); }
+    JsonError stopped(const char* token) const { return error(JsonErrorKind::SinkStopped, token); }
 
     const char* const begin_;
-    const char* cursor_;
     const char* const end_;
     const bool check_utf8_;
     Sink& sink_;
     // A container at the deepest admitted depth may be open, hence one more slot.
-    std::array<Container, kJsonMaxDepth + 1> open_{};
-    std::size_t depth_ = 0;
+    std::array<Container, kJsonMaxDepth + 1> open_;
     std::string scratch_;
-    JsonError error_{};
 };
 
 }  // namespace detail

@@ -31,14 +31,14 @@ public:
     }
     static JsonValue of_object(std::span<const JsonMember> members);
 
-    JsonKind kind() const { return kind_; }
+    JsonKind kind() const { return static_cast<JsonKind>(static_cast<std::uint8_t>(size_and_kind_)); }
     // Only the accessor of the value's own kind may be called.
     bool boolean() const { return payload_.integer != 0; }
     std::int64_t integer() const { return payload_.integer; }
     double number() const { return payload_.number; }
     // Str: the UTF-8 text; BigInt: the digits.
-    std::string_view text() const { return {payload_.text, size_}; }
-    std::span<const JsonValue> items() const { return {payload_.items, size_}; }
+    std::string_view text() const { return {payload_.text, size()}; }
+    std::span<const JsonValue> items() const { return {payload_.items, size()}; }
     // In document order, repeated keys included.
     std::span<const JsonMember> members() const;
 
@@ -50,15 +50,24 @@ private:
         const JsonValue* items;
         const JsonMember* members;
     };
-    JsonValue(JsonKind kind, Payload payload, std::size_t size) : payload_(payload), size_(size), kind_(kind) {}
+    std::size_t size() const { return static_cast<std::size_t>(size_and_kind_ >> kKindBits); }
+    JsonValue(JsonKind kind, Payload payload, std::size_t size)
+        : payload_(payload),
+          size_and_kind_(static_cast<std::uint64_t>(size) << kKindBits | static_cast<std::uint8_t>(kind)) {}
     static JsonValue of_text(JsonKind kind, std::string_view text) {
         return JsonValue(kind, Payload{.text = text.data()}, text.size());
     }
 
+    static constexpr unsigned kKindBits = 8;
+
     Payload payload_{.integer = 0};
-    std::size_t size_ = 0;  // bytes of text, items or members
-    JsonKind kind_ = JsonKind::Null;
+    // The kind in the low byte, the count (bytes of text, items or members) above
+    // it: a value is two words, so the pending values of an open container and the
+    // items of a closed one take little room.
+    std::uint64_t size_and_kind_ = static_cast<std::uint8_t>(JsonKind::Null);
 };
+
+static_assert(sizeof(JsonValue) == 16);
 
 // `key` is always a Str.
 struct JsonMember {
@@ -70,6 +79,6 @@ inline JsonValue JsonValue::of_object(std::span<const JsonMember> members) {
     return JsonValue(JsonKind::Object, Payload{.members = members.data()}, members.size());
 }
 
-inline std::span<const JsonMember> JsonValue::members() const { return {payload_.members, size_}; }
+inline std::span<const JsonMember> JsonValue::members() const { return {payload_.members, size()}; }
 
 }  // namespace kestrune::json

@@ -122,17 +122,45 @@ namespace widest_scan = vector_scan;
 namespace widest_scan = word_scan;
 #endif
 
+// Every byte above the space starts a token or is refused by one, and none is
+// whitespace: one comparison settles the usual case.
+inline bool may_be_whitespace(unsigned char byte) { return byte <= ' '; }
+
 // Called between every two tokens, where there is usually no whitespace at all or
 // a single space (as after the commas and colons of many writers).
 inline const char* skip_whitespace(const char* cursor, const char* end) {
-    if (cursor == end || !is_json_whitespace(static_cast<unsigned char>(*cursor))) return cursor;
-    ++cursor;
-    if (cursor != end && !is_json_whitespace(static_cast<unsigned char>(*cursor))) return cursor;
-    return widest_scan::skip_whitespace(cursor, end);
+    if (cursor == end || !may_be_whitespace(static_cast<unsigned char>(*cursor))) return cursor;
+    if (*cursor == ' ' && (cursor + 1 == end || !may_be_whitespace(static_cast<unsigned char>(cursor[1])))) {
+        return cursor + 1;
+    }
+    if (!is_json_whitespace(static_cast<unsigned char>(*cursor))) return cursor;
+    return widest_scan::skip_whitespace(cursor + 1, end);
 }
 
 inline const char* find_string_run_end(const char* cursor, const char* end, bool stop_at_non_ascii) {
     return widest_scan::find_string_run_end(cursor, end, stop_at_non_ascii);
+}
+
+// Where a plain run from `cursor` ends when it ends at a closing quote within the
+// first wide load; nullptr when it stops at anything else, goes on past that load,
+// or the load would reach past `end`. Most keys and short values end so.
+inline const char* find_near_closing_quote(const char* cursor, const char* end, bool stop_at_non_ascii) {
+#if defined(__SSE2__)
+    if (end - cursor < 16) return nullptr;
+    const unsigned stops = vector_scan::string_run_stops(vector_scan::load_vector(cursor), stop_at_non_ascii);
+    if (stops == 0) return nullptr;
+    const char* const stop = cursor + __builtin_ctz(stops);
+#else
+    if (end - cursor < 8) return nullptr;
+    const std::uint64_t word = word_scan::load_word(cursor);
+    const std::uint64_t stops = word_scan::bytes_equal_to(word, '"') | word_scan::bytes_equal_to(word, '\\') |
+                                word_scan::any_byte_below(word, 0x20) |
+                                (stop_at_non_ascii ? word & word_scan::kHighBits : 0);
+    if (stops == 0) return nullptr;
+    // Exact up to the first stop, which is all that is read.
+    const char* const stop = cursor + __builtin_ctzll(stops) / 8;
+#endif
+    return *stop == '"' ? stop : nullptr;
 }
 
 }  // namespace kestrune::json::detail

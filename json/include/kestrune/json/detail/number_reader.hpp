@@ -18,9 +18,12 @@ namespace kestrune::json::detail {
 inline constexpr std::size_t kMaxIntegerPartLength = 4300;
 // Integers with more digits are handed on as their exact digits.
 inline constexpr std::size_t kMaxSmallIntegerDigits = 18;
+// Digits read one by one before the word-wide loop takes over.
+inline constexpr int kBytewiseDigits = 4;
 
 enum class NumberKind : unsigned char { Int, BigInt, Float };
 
+// Only the field of its kind is set.
 struct NumberToken {
     NumberKind kind;
     std::int64_t integer;     // Int
@@ -123,7 +126,14 @@ inline const char* read_number(const char* cursor, const char* end, NumberToken&
         const char* const digits = cursor;
         const std::size_t room = static_cast<std::size_t>(end - start);
         const char* const limit = room > kMaxIntegerPartLength ? start + kMaxIntegerPartLength + 1 : end;
-        cursor = accumulate_digits(cursor, limit, mantissa);
+        // Most integers are short: their first digits are taken one at a time, and
+        // only a longer one goes on to the word-wide loop.
+        mantissa = static_cast<unsigned>(*cursor - '0');
+        ++cursor;
+        for (int taken = 1; taken < kBytewiseDigits && cursor != limit && is_digit(*cursor); ++taken, ++cursor) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*cursor - '0');
+        }
+        if (cursor != limit && is_digit(*cursor)) cursor = accumulate_digits(cursor, limit, mantissa);
         if (static_cast<std::size_t>(cursor - start) > kMaxIntegerPartLength) {
             failure = {JsonErrorKind::NumberOutOfRange, start + kMaxIntegerPartLength + 1};
             return nullptr;
@@ -136,11 +146,14 @@ inline const char* read_number(const char* cursor, const char* end, NumberToken&
     if (cursor != end && (*cursor == '.' || *cursor == 'e' || *cursor == 'E')) {
         return read_float_rest(start, cursor, end, mantissa, mantissa_digits, token, failure);
     }
+    // Only the fields of the token's kind are written.
     if (mantissa_digits <= kMaxSmallIntegerDigits) {
         const auto magnitude = static_cast<std::int64_t>(mantissa);
-        token = {NumberKind::Int, negative ? -magnitude : magnitude, 0.0, {}};
+        token.kind = NumberKind::Int;
+        token.integer = negative ? -magnitude : magnitude;
     } else {
-        token = {NumberKind::BigInt, 0, 0.0, std::string_view(start, static_cast<std::size_t>(cursor - start))};
+        token.kind = NumberKind::BigInt;
+        token.digits = std::string_view(start, static_cast<std::size_t>(cursor - start));
     }
     return cursor;
 }

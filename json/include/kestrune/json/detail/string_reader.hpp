@@ -52,24 +52,24 @@ struct StringToken {
     JsonTextOrigin origin;
 };
 
-// Decodes a string from its first escape on; `body` is just after the opening quote
-// and `cursor` at the first backslash. Returns the position after the closing
-// quote with `token` viewing `scratch`, or nullptr with `failure` set.
-const char* read_escaped_string(const char* body, const char* cursor, const char* end, bool check_utf8,
-                                std::string& scratch, StringToken& token, ReadFailure& failure);
+// read_string for every string: plain runs, UTF-8 sequences of bytes documents and
+// escapes. Out of line, so the reader's loop keeps only the short case inline.
+const char* read_any_string(const char* cursor, const char* end, bool check_utf8, std::string& scratch,
+                            StringToken& token, ReadFailure& failure);
 
 // Reads a string whose opening quote is just before `cursor`. Returns the position
 // after the closing quote, or nullptr with `failure` set.
 inline const char* read_string(const char* cursor, const char* end, bool check_utf8, std::string& scratch,
                                StringToken& token, ReadFailure& failure) {
-    const char* const body = cursor;
-    cursor = skip_plain_run(cursor, end, check_utf8, failure);
-    if (cursor == nullptr) return nullptr;
-    if (*cursor == '"') {
-        token = {std::string_view(body, static_cast<std::size_t>(cursor - body)), JsonTextOrigin::Document};
-        return cursor + 1;
+    if (const char* const quote = find_near_closing_quote(cursor, end, check_utf8)) {
+        token = {std::string_view(cursor, static_cast<std::size_t>(quote - cursor)), JsonTextOrigin::Document};
+        return quote + 1;
     }
-    return read_escaped_string(body, cursor, end, check_utf8, scratch, token, failure);
+    // Read into a token of its own, so the caller's never has its address taken.
+    StringToken read{};
+    const char* const next = read_any_string(cursor, end, check_utf8, scratch, read, failure);
+    token = read;
+    return next;
 }
 
 }  // namespace kestrune::json::detail
