@@ -47,6 +47,13 @@ class Number(int):
         (1, 1.0, False, "literal_error", "the literal 1"),
         (1, Number(1), False, "literal_error", "the literal 1"),
         (Literal[1, 2], True, False, "union_error", "one of: literal, literal"),
+        # Unions of str and int literals are answered from sets, collecting or not.
+        (Literal["a", "b", 1], "b", True, None, None),
+        (Literal["a", "b", 1], 1, True, None, None),
+        (Literal["a", "b", 1], "c", False, "union_error", "one of: literal, literal, literal"),
+        (Literal["a", "b", 1], 2, False, "union_error", "one of: literal, literal, literal"),
+        (Literal["a", "b", 1], 2**70, False, "union_error", "one of: literal, literal, literal"),
+        (Literal["a", "b", 1], 1.0, False, "union_error", "one of: literal, literal, literal"),
         (float("nan"), float("nan"), False, "literal_error", "the literal nan"),
         (Color, Color.RED, True, None, None),
         (Color, 1, False, "instance_type", "Color"),

@@ -240,14 +240,20 @@ void diagnose_union(const SchemaNode& node, WalkValue value, ErrorPath& path, co
 
 bool walk_union(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                 ErrorList& errors) {
-    if (!state.collect) {
-        if (const LiteralSets* sets = state.precompute.literal_sets.find(storage_identity(node.members))) {
-            const LiteralAnswer answer = lookup_literal_union(*sets, value);
-            if (answer != LiteralAnswer::NotApplicable) return answer == LiteralAnswer::Member;
-        }
+    // The sets answer exact ints and strs, which the members' walks compare without
+    // running code of the caller's: a collecting walk needs the members only to
+    // explain a non-member.
+    bool tried = false;
+    if (const LiteralSets* sets = state.precompute.literal_sets.find(storage_identity(node.members))) {
+        const LiteralAnswer answer = lookup_literal_union(*sets, value);
+        if (answer == LiteralAnswer::Member) return true;
+        if (answer == LiteralAnswer::NotMember && !state.collect) return false;
+        tried = answer == LiteralAnswer::NotMember;
     }
-    for (const NodePtr& member : node.members) {
-        if (is_member_of(*member, value, state)) return true;
+    if (!tried) {
+        for (const NodePtr& member : node.members) {
+            if (is_member_of(*member, value, state)) return true;
+        }
     }
     if (state.collect) diagnose_union(node, value, path, state, errors);
     return false;
