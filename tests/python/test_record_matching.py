@@ -1,6 +1,6 @@
 import json
 import typing
-from typing import NotRequired, TypedDict
+from typing import NotRequired, Optional, TypedDict
 
 import pytest
 
@@ -103,6 +103,18 @@ def wide_document(keys, wrong=None):
     "schema, document, member",
     [
         ({"a": int, "b": str, "c?": float}, '{"c": 1.5, "b": "x", "a": 1}', True),
+        # Every key once, in declaration order, and near misses of that order.
+        ({"a": int, "b": str, "c?": float}, '{"a": 1, "b": "x", "c": 1.5}', True),
+        ({"a": int, "b": str, "c?": float}, '{"a": true, "b": "x", "c": 1}', False),
+        ({"a": int, "b": str, "c?": float}, '{"a": 1, "b": "x", "d": 1.5}', False),
+        ({"a": int, "b": str}, '{"a": "x", "a": 1}', False),
+        ({"ab": int, "b": str}, '{"ab": 1, "bb": "x"}', False),
+        ({"p": {"x": int}, "l": list[int | None], "o": Optional[str]}, '{"p": {"x": true}, "l": [1, null], "o": null}',
+         True),
+        ({"p": {"x": int}, "l": list[int | None], "o": Optional[str]}, '{"p": {"x": 1}, "l": [1, 2.5], "o": "s"}',
+         False),
+        ({"p": {"x": int}, "l": list[int | None], "o": Optional[str]}, '{"p": {"x": 1}, "l": [], "o": 1}', False),
+        ({"p": {"x": int}, "l": list[int | None], "o": Optional[str]}, '{"p": [], "l": [], "o": "s"}', False),
         ({"a": int, "b": str, "c?": float}, '{"a": 1, "a": "x", "b": "y"}', False),
         ({"a": int, "b": str, "c?": float}, '{"a": "x", "a": 1, "b": "y"}', True),
         ({"a": int, "b": str, "c?": float}, '{"b": "y"}', False),

@@ -265,12 +265,44 @@ bool find_field_values(std::span<const json::JsonMember> members, FieldLookup& l
     return has_undeclared;
 }
 
+// Membership of a member's value. Type tests answer from the value's kind alone; an
+// answering walk makes no records and leaves the path as it found it, so it goes on
+// in the record's own state with scratch `path` and `errors` instead of a sub-walk.
+bool is_json_value_member(const SchemaNode& schema, const JsonValue& value, const WalkState& state,
+                          ErrorPath& path, ErrorList& errors) {
+    if (state.fatal.stop) return false;
+    if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
+        return passes_some_type_test(*kinds, WalkValue::of_json(value));
+    }
+    if (state.collect) return walk_member_of(schema, WalkValue::of_json(value), state);
+    return walk_node(schema, WalkValue::of_json(value), path, state, errors);
+}
+
+// Whether member i holds field i's name for every i: then, the names being distinct,
+// each field's only value is the member at its position, and no member is
+// undeclared. Most documents write a record's keys once each, in declaration order.
+bool keys_match_fields_in_order(std::span<const json::JsonMember> members, const std::vector<Field>& fields) {
+    if (members.size() != fields.size()) return false;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        if (!is_same_text(fields[i].name, members[i].key.text())) return false;
+    }
+    return true;
+}
+
 bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember> members,
                        const WalkState& state) {
     FieldLookup lookup(node.fields, state.precompute);
     const std::size_t field_count = node.fields.size();
     // Namesakes each see their name's last value, which the scan from the end finds.
     const bool one_pass = lookup.has_distinct_names();
+    ErrorPath path;
+    ErrorList errors;
+    if (one_pass && keys_match_fields_in_order(members, node.fields)) {
+        for (std::size_t p = 0; p < field_count; ++p) {
+            if (!is_json_value_member(*node.fields[p].schema, members[p].value, state, path, errors)) return false;
+        }
+        return true;
+    }
     constexpr std::size_t kInlineFields = 32;
     std::array<const JsonValue*, kInlineFields> inline_values;
     std::vector<const JsonValue*> more_values;
@@ -289,7 +321,7 @@ bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember>
     for (std::size_t p = 0; p < field_count; ++p) {
         const Field& field = node.fields[p];
         if (const JsonValue* found = one_pass ? values[p] : last_entry(members, field.name)) {
-            if (!is_member_of(*field.schema, WalkValue::of_json(*found), state)) return false;
+            if (!is_json_value_member(*field.schema, *found, state, path, errors)) return false;
         } else if (field.required) {
             return false;
         }

@@ -42,27 +42,41 @@ inline const PyTypeObject* exact_type_admitted(std::uint32_t kinds) {
     return nullptr;
 }
 
-// Whether the value passes one of the type tests in `kinds`. The exact types of the
-// atoms answer from the type alone (a bool passes Bool and Int); anything else,
-// subclasses and JSON values included, takes the tests one by one.
+// The type-test kinds a JSON value passes, by its kind (as is_atom_member answers).
+inline std::uint32_t json_kind_passes(json::JsonKind kind) {
+    switch (kind) {
+        case json::JsonKind::Null: return kind_bit(NodeKind::NoneType);
+        case json::JsonKind::Bool: return kind_bit(NodeKind::Bool) | kind_bit(NodeKind::Int);
+        case json::JsonKind::Int:
+        case json::JsonKind::BigInt: return kind_bit(NodeKind::Int);
+        case json::JsonKind::Float: return kind_bit(NodeKind::Float);
+        case json::JsonKind::Str: return kind_bit(NodeKind::Str);
+        case json::JsonKind::Array:
+        case json::JsonKind::Object: break;
+    }
+    return 0;
+}
+
+// Whether the value passes one of the type tests in `kinds`. JSON values and the
+// exact types of the atoms answer from their kind or type alone (a bool passes Bool
+// and Int); anything else, subclasses included, takes the tests one by one.
 inline bool passes_some_type_test(std::uint32_t kinds, WalkValue value) {
     if (kind_mask_admits_everything(kinds)) return true;
-    if (!value.is_json()) {
-        const PyTypeObject* type = Py_TYPE(value.object());
-        std::uint32_t passed = 0;
-        if (type == &PyLong_Type) {
-            passed = kind_bit(NodeKind::Int);
-        } else if (type == &PyFloat_Type) {
-            passed = kind_bit(NodeKind::Float);
-        } else if (type == &PyUnicode_Type) {
-            passed = kind_bit(NodeKind::Str);
-        } else if (type == &PyBool_Type) {
-            passed = kind_bit(NodeKind::Bool) | kind_bit(NodeKind::Int);
-        } else if (value.object() == Py_None) {
-            passed = kind_bit(NodeKind::NoneType);
-        }
-        if (passed != 0) return (passed & kinds) != 0;
+    if (value.is_json()) return (json_kind_passes(value.json()->kind()) & kinds) != 0;
+    const PyTypeObject* type = Py_TYPE(value.object());
+    std::uint32_t passed = 0;
+    if (type == &PyLong_Type) {
+        passed = kind_bit(NodeKind::Int);
+    } else if (type == &PyFloat_Type) {
+        passed = kind_bit(NodeKind::Float);
+    } else if (type == &PyUnicode_Type) {
+        passed = kind_bit(NodeKind::Str);
+    } else if (type == &PyBool_Type) {
+        passed = kind_bit(NodeKind::Bool) | kind_bit(NodeKind::Int);
+    } else if (value.object() == Py_None) {
+        passed = kind_bit(NodeKind::NoneType);
     }
+    if (passed != 0) return (passed & kinds) != 0;
     for (auto kind = NodeKind::NoneType; kind <= NodeKind::Bytes; kind = NodeKind(static_cast<unsigned>(kind) + 1)) {
         if ((kinds & kind_bit(kind)) != 0 && is_atom_member(kind, value)) return true;
     }
