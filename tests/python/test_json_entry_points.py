@@ -1,6 +1,7 @@
 import json
 import math
 import os
+import sys
 import threading
 from types import SimpleNamespace as Meta
 from typing import Annotated, Any, Literal, Optional, TypedDict
@@ -183,6 +184,27 @@ def test_a_thread_keeps_little_memory_after_a_large_document():
     thread.join()
     assert answers == [True]
     assert grown < 96 * 2**20
+
+
+@pytest.mark.parametrize(
+    "broken",
+    [
+        '{"abcd": ["abcd", {"abcd": [1, 2',
+        '[' + '"abcd", ' * 3000 + '{"abcd": x',
+        '[{"abcd": "abcd"}, ["abcd"]] "abcd"',
+    ],
+    ids=["eof-deep", "long-array", "trailing"],
+)
+def test_a_failed_load_releases_what_it_built_and_the_next_load_starts_clean(broken):
+    # Values waiting for their container keep references; the storage holding
+    # them serves the thread's next read.
+    key = next(iter(anything.load('{"abcd": 0}')))
+    before = sys.getrefcount(key)
+    for _ in range(3):
+        json_invalid(broken)
+        assert sys.getrefcount(key) == before
+        assert anything.load('[["abcd"], {"abcd": 1}]') == [["abcd"], {"abcd": 1}]
+    assert sys.getrefcount(key) == before
 
 
 def test_invalid_utf8_in_bytes():
