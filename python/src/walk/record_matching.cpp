@@ -265,17 +265,25 @@ bool find_field_values(std::span<const json::JsonMember> members, FieldLookup& l
     return has_undeclared;
 }
 
-// Membership of a member's value. Type tests answer from the value's kind alone; an
-// answering walk makes no records and leaves the path as it found it, so it goes on
-// in the record's own state with scratch `path` and `errors` instead of a sub-walk.
-bool is_json_value_member(const SchemaNode& schema, const JsonValue& value, const WalkState& state,
-                          ErrorPath& path, ErrorList& errors) {
-    if (state.fatal.stop) return false;
+// is_json_value_member for every schema but an atom.
+[[gnu::noinline]] bool is_json_value_member_slow(const SchemaNode& schema, const JsonValue& value,
+                                                 const WalkState& state, ErrorPath& path, ErrorList& errors) {
     if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
         return passes_some_type_test(*kinds, WalkValue::of_json(value));
     }
     if (state.collect) return walk_member_of(schema, WalkValue::of_json(value), state);
     return walk_node(schema, WalkValue::of_json(value), path, state, errors);
+}
+
+// Membership of a member's value. Type tests answer from the value's kind alone (an
+// atom inline, the most common field); an answering walk makes no records and
+// leaves the path as it found it, so it goes on in the record's own state with
+// scratch `path` and `errors` instead of a sub-walk.
+inline bool is_json_value_member(const SchemaNode& schema, const JsonValue& value, const WalkState& state,
+                                 ErrorPath& path, ErrorList& errors) {
+    if (state.fatal.stop) return false;
+    if (is_type_test_kind(schema.kind)) return passes_type_test(schema.kind, WalkValue::of_json(value));
+    return is_json_value_member_slow(schema, value, state, path, errors);
 }
 
 // Whether member i holds field i's name for every i: then, the names being distinct,

@@ -90,6 +90,7 @@ public:
     explicit TypeTests(std::uint32_t kinds) : kinds_(kinds), exact_(exact_type_admitted(kinds)) {}
 
     bool admits_everything() const { return kind_mask_admits_everything(kinds_); }
+    std::uint32_t kinds() const { return kinds_; }
 
     bool operator()(WalkValue value) const {
         if (!value.is_json() && Py_TYPE(value.object()) == exact_) return true;
