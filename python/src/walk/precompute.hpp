@@ -1,7 +1,8 @@
 // The lookup tables a validator builds once, on its first check, and then shares
-// read-only between threads. They hold no Python object: names and texts are
-// copies, integers native values, and records and unions are keyed by the address
-// of their `fields` or `members` storage, which never moves once the validator
+// read-only between threads. They hold no Python object but the field names of
+// `field_names` (immutable strs, below): other names and texts are copies,
+// integers native values, and records and unions are keyed by the address of
+// their `fields` or `members` storage, which never moves once the validator
 // exists.
 #pragma once
 
