@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "walk/constraint_check.hpp"
+#include "walk/type_test_kinds.hpp"
 #include "errors/text_helpers.hpp"
 #include "kestrune/core/native_stack.hpp"
 #include "json_bridge/json_to_python.hpp"
@@ -63,6 +64,14 @@ bool walk_instance(const SchemaNode& node, WalkValue value, const ErrorPath& pat
     return is_instance_of(state.constants.at(node.index), object.get(), value, path, state, errors);
 }
 
+// Whether type tests alone accept the value for `schema`, which its walk would then
+// accept without a record: they run no Python code, so asking them first skips
+// nothing the walk would have done.
+bool passes_type_tests(const SchemaNode& schema, WalkValue value, const WalkState& state) {
+    const std::optional<std::uint32_t> kinds = type_test_kinds(schema);
+    return kinds && !state.fatal.stop && passes_some_type_test(*kinds, value);
+}
+
 // While collecting, the attributes' visits share one path segment, pushed once for
 // the object and renamed for each attribute: an attribute that passes costs no
 // segment of its own. Deeper visits push and pop their own, so the last one is ours.
@@ -106,7 +115,6 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
     for (std::size_t position = 0; position < fields.size(); ++position) {
         const Field& field = fields[position];
         if (!state.may_call_python()) return false;
-        segment.rename(field.name);
         PyObject* name = names.at(position);
         PyRef attribute = name ? PyRef::steal(PyObject_GetAttr(object.get(), name)) : PyRef();
         if (!attribute) {
@@ -115,6 +123,7 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
                 store_fatal_error(std::move(exception), state.fatal);
                 return false;
             }
+            segment.rename(field.name);
             if (wants_record(state, path.size())) {
                 errors.push_back(ErrorRecord{.path = clone_path(path),
                                              .expected = "attribute " + quote_text(field.name),
@@ -122,7 +131,8 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
                                              .code = "missing_attribute"});
             }
             member = false;
-        } else {
+        } else if (!passes_type_tests(*field.schema, WalkValue::python(attribute.get()), state)) {
+            segment.rename(field.name);
             const bool accepted = walk_node(*field.schema, WalkValue::python(attribute.get()), path, state, errors);
             member = member && accepted;
         }
