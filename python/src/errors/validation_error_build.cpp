@@ -77,7 +77,9 @@ const CommonTexts* common_texts() {
     return common_texts_cell.get_or_init([]() -> CommonTexts* {
         auto* common = new CommonTexts{};
         for (std::size_t i = 0; i < kCommonTextCount; ++i) {
-            common->objects[i] = new_str(kCommonTexts[i]).release();
+            // Interned, and so immortal: shared by every thread at no reference-count cost.
+            common->objects[i] =
+                PyUnicode_InternFromString(std::string(kCommonTexts[i]).c_str());
             if (common->objects[i] == nullptr) {
                 for (std::size_t j = 0; j < i; ++j) Py_DECREF(common->objects[j]);
                 delete common;
