@@ -64,10 +64,17 @@ public:
           check_utf8_(source == JsonSource::Bytes),
           sink_(sink) {}
 
+    std::optional<JsonError> read() { return check_utf8_ ? read_tokens<true>() : read_tokens<false>(); }
+
+private:
+    enum class Container : std::uint8_t { Array, Object };
+
     // One loop over the tokens, the cursor and depth kept in locals. The three
     // places the cursor can stand are labels: before a value, after a value, and
-    // before a member key; each step jumps to the next one directly.
-    std::optional<JsonError> read() {
+    // before a member key; each step jumps to the next one directly. Whether strings
+    // are checked as UTF-8 is fixed for the loop, so their scans test nothing more.
+    template <bool kCheckUtf8>
+    std::optional<JsonError> read_tokens() {
         const char* cursor = skip_whitespace(begin_, end_);
         if (cursor == end_) return error(JsonErrorKind::EofWhileParsingValue, end_);
         std::size_t depth = 0;
@@ -81,7 +88,7 @@ public:
                 StringToken text;
                 ReadFailure failure;
                 const char* const token = cursor;
-                cursor = read_string(cursor + 1, end_, check_utf8_, scratch_, text, failure);
+                cursor = read_string(cursor + 1, end_, kCheckUtf8, scratch_, text, failure);
                 if (cursor == nullptr) return error(failure);
                 if (!sink_.string_value(text.text, text.origin)) return stopped(token);
                 goto after_value;
@@ -177,7 +184,7 @@ public:
             if (*cursor != '"') return error(JsonErrorKind::KeyMustBeAString, cursor);
             StringToken key;
             ReadFailure failure;
-            cursor = read_string(cursor + 1, end_, check_utf8_, scratch_, key, failure);
+            cursor = read_string(cursor + 1, end_, kCheckUtf8, scratch_, key, failure);
             if (cursor == nullptr) return error(failure);
             if (!sink_.member_key(key.text, key.origin)) return stopped(token);
             if (cursor == end_ || *cursor != ':') {
@@ -190,9 +197,6 @@ public:
             goto value;
         }
     }
-
-private:
-    enum class Container : std::uint8_t { Array, Object };
 
     JsonError error(JsonErrorKind kind, const char* at) const {
         return {kind, static_cast<std::size_t>(at - begin_)};

@@ -98,13 +98,13 @@ inline const char* skip_whitespace(const char* cursor, const char* end) {
 
 // One bit per byte of `chunk` that ends a plain run (ends_string_run).
 inline unsigned string_run_stops(__m128i chunk, bool stop_at_non_ascii) {
-    // Unsigned "below 0x20": the byte is its own minimum with 0x1f.
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(chunk, _mm_set1_epi8(0x1f)), chunk);
+    // Below 0x20 or from 0x80 up is, as a signed byte, below 0x20; below 0x20 alone
+    // is the byte being its own minimum with 0x1f.
+    const __m128i refused = stop_at_non_ascii ? _mm_cmplt_epi8(chunk, _mm_set1_epi8(0x20))
+                                              : _mm_cmpeq_epi8(_mm_min_epu8(chunk, _mm_set1_epi8(0x1f)), chunk);
     const __m128i hits = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('"')), _mm_cmpeq_epi8(chunk, _mm_set1_epi8('\\'))), control);
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-    if (stop_at_non_ascii) mask |= static_cast<unsigned>(_mm_movemask_epi8(chunk));
-    return mask;
+        _mm_or_si128(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('"')), _mm_cmpeq_epi8(chunk, _mm_set1_epi8('\\'))), refused);
+    return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
 
 inline const char* find_string_run_end(const char* cursor, const char* end, bool stop_at_non_ascii) {
