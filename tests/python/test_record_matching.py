@@ -276,3 +276,66 @@ def test_mappings_of_type_tested_rules_answer_as_records_do(rules):
         if not member:
             for fail_fast in (False, True):
                 assert records(mapping, sample, fail_fast=fail_fast) == records(record, sample, fail_fast=fail_fast)
+
+
+class SameText(str):
+    """Equal to nothing but itself, so that a dict can hold it beside the str of its text."""
+
+    def __hash__(self):
+        return 7
+
+    def __eq__(self, other):
+        return other is self
+
+
+RECORD_FIELDS = [
+    {"a": int, "b": str, "c?": float | None},
+    {"a": int, "b?": str, str: bytes | int},
+    {"a": int, "p": {"x": int}, "l": list[int], "\u00e9": Optional[str]},
+    {"a?": int, "a": str, "b": bool},
+]
+
+
+def record_samples(fields):
+    """Dicts holding the fields' names in declaration order and out of it, with
+    values that pass and fail, next to key subclasses, namesakes by text, non-str
+    keys, keys whose hash raises, undeclared keys, and dict subclasses."""
+    names = [name.rstrip("?") for name in fields if isinstance(name, str)]
+    values = [1, True, 2**70, 1.5, Real(2.5), "s", Shouting("S"), None, b"b", [1], [True, "x"], {"x": 1},
+              {"x": "y"}, {"x": 1, "z": 2}]
+    for value in values:
+        yield dict.fromkeys(names, value)
+        yield dict.fromkeys(reversed(names), value)
+    good = {"a": 1, "b": "s", "c": None, "p": {"x": 2}, "l": [3], "\u00e9": "\u00e8"}
+    in_order = {name: good[name] for name in names if name in good}
+    yield in_order
+    for position, name in enumerate(names):
+        for value in values:
+            yield {**in_order, name: value}
+        yield {n: v for n, v in in_order.items() if n != name}
+        items = list(in_order.items())
+        yield dict(items[:position] + [(SameText(name), in_order.get(name))] + items[position:])
+        yield dict(items[:position] + [(Shouting(name), in_order.get(name))] + items[position + 1:])
+        yield dict(items[:position] + items[position + 1:] + items[position:position + 1])
+    for key in ["z", Shouting("z"), "\ud800", 0, None, (1,), b"a", FickleHash]:
+        for value in [b"b", 5, "s"]:
+            yield {**in_order, **stored(key() if key is FickleHash else key, value)}
+            yield {**stored(key() if key is FickleHash else key, value), **in_order}
+    yield OwnIteration(in_order)
+    yield OwnIteration({**in_order, "a": "x"})
+    yield {}
+
+
+@pytest.mark.parametrize("fields", RECORD_FIELDS, ids=repr)
+def test_records_answer_alike_with_keys_in_and_out_of_declaration_order(fields):
+    # A declared field that no sample holds, put first, sends every dict off the
+    # declaration-order matching from its first key on.
+    record = Validator(fields)
+    reference = Validator({"\x00absent?": int, **fields})
+    for sample in record_samples(fields):
+        member = reference.is_valid(sample)
+        assert record.is_valid(sample) is member, sample
+        if not member:
+            for fail_fast in (False, True):
+                assert records(record, sample, fail_fast=fail_fast) == records(reference, sample,
+                                                                                 fail_fast=fail_fast)

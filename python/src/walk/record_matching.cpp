@@ -141,12 +141,40 @@ bool matches_some_rule(const std::vector<KeyRule>& rules, WalkValue key, WalkVal
     return false;
 }
 
-// Membership of a value borrowed from a dict; type tests run no Python code, so
-// only other visits need a reference of their own.
-bool is_entry_member_of(const SchemaNode& schema, PyObject* value, const WalkState& state) {
-    if (is_type_test_kind(schema.kind)) return is_member_of(schema, WalkValue::python(value), state);
-    const PyRef held = PyRef::borrow(value);
-    return is_member_of(schema, WalkValue::python(held.get()), state);
+// Membership of the field values of one dict, borrowed from it. Type tests (an atom
+// or a union of atoms) answer inline and run no Python code, so only other schemas
+// need a reference of their own; those are walked as answering walks that share one
+// state and scratch path and records (which such walks leave as they found them)
+// instead of a sub-walk each.
+class EntryChecks {
+public:
+    explicit EntryChecks(const WalkState& state) : state_(state.answering()) {}
+
+    bool is_member_of(const SchemaNode& schema, PyObject* value) {
+        if (state_.fatal.stop) return false;
+        if (is_type_test_kind(schema.kind)) return passes_type_test(schema.kind, WalkValue::python(value));
+        if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
+            return passes_some_type_test(*kinds, WalkValue::python(value));
+        }
+        const PyRef held = PyRef::borrow(value);
+        return walk_node(schema, WalkValue::python(held.get()), path_, state_, errors_);
+    }
+
+private:
+    const WalkState state_;
+    ErrorPath path_;
+    ErrorList errors_;
+};
+
+// Whether `key` is a str whose text is `name`.
+bool is_key_named(PyObject* key, std::string_view name) {
+    const std::optional<std::string_view> text = utf8_view(key);
+    return text && is_same_text(name, *text);
+}
+
+bool has_required_field_from(const std::vector<Field>& fields, std::size_t first) {
+    return std::any_of(fields.begin() + static_cast<std::ptrdiff_t>(first), fields.end(),
+                       [](const Field& field) { return field.required; });
 }
 
 // The key and value kinds of each rule of a mapping whose rules type tests alone
@@ -215,21 +243,39 @@ bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& 
     if (node.fields.empty()) {
         if (const TypeTestedRules rules(node); rules.applies()) return match_type_tested_mapping(rules, dict);
     }
-    FieldLookup lookup(node.fields, state.precompute);
-    std::uint64_t remaining = lookup.required();
-    CountedPositions counted;
+    const std::vector<Field>& fields = node.fields;
+    FieldLookup lookup(fields, state.precompute);
+    EntryChecks checks(state);
     DictEntries entries(dict);
     PyObject* key = nullptr;
     PyObject* value = nullptr;
-    DictEntries::Step step;
-    while ((step = entries.next(key, value, state.fatal)) == DictEntries::Step::Entry) {
+    DictEntries::Step step = entries.next(key, value, state.fatal);
+    // Most dicts hold a record's keys once each, in declaration order. While they do
+    // (the names being distinct), entry i is the only value of field i: no lookup is
+    // made and nothing is counted.
+    std::size_t in_order = 0;
+    if (lookup.has_distinct_names()) {
+        while (step == DictEntries::Step::Entry && in_order < fields.size() &&
+               is_key_named(key, fields[in_order].name)) {
+            if (!checks.is_member_of(*fields[in_order].schema, value)) return false;
+            ++in_order;
+            step = entries.next(key, value, state.fatal);
+        }
+        if (step == DictEntries::Step::End) return !has_required_field_from(fields, in_order);
+    }
+    std::uint64_t remaining = lookup.required();
+    CountedPositions counted;
+    for (std::size_t p = 0; p < in_order; ++p) {
+        if (fields[p].required && counted.insert(p)) --remaining;
+    }
+    for (; step == DictEntries::Step::Entry; step = entries.next(key, value, state.fatal)) {
         std::optional<std::uint64_t> position;
-        if (!node.fields.empty()) {
+        if (!fields.empty()) {
             if (std::optional<std::string_view> text = utf8_view(key)) position = lookup.find(*text);
         }
         if (position) {
-            const Field& field = node.fields[*position];
-            if (!is_entry_member_of(*field.schema, value, state)) return false;
+            const Field& field = fields[*position];
+            if (!checks.is_member_of(*field.schema, value)) return false;
             if (field.required && counted.insert(*position)) --remaining;
             continue;
         }
