@@ -1,16 +1,38 @@
 #include "kestrune/json/json_document.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace kestrune::json {
 
-// The reader's sink. Values wait in `pending_` until their container closes; then
-// they move, all at once, into storage of the exact size.
+namespace {
+
+constexpr std::size_t kFirstPendingCapacity = 256;
+
+// Copies a closed container's values. They are mostly few, so fixed-size copies
+// (which the compiler keeps inline) do better than a call of memcpy.
+void copy_values(JsonValue* to, const JsonValue* from, std::size_t count) {
+    for (; count >= 4; count -= 4, to += 4, from += 4) std::memcpy(static_cast<void*>(to), from, 4 * sizeof(JsonValue));
+    for (; count != 0; --count, ++to, ++from) std::memcpy(static_cast<void*>(to), from, sizeof(JsonValue));
+}
+
+}  // namespace
+
+// The reader's sink. Values wait on the pending stack until their container closes;
+// then they move, all at once, into storage of the exact size. The stack lives in
+// the document, so its storage serves the next read too; the builder works on it
+// through its own pointers.
 class JsonDocument::Builder {
 public:
-    explicit Builder(JsonDocument& document) : document_(document) {}
+    explicit Builder(JsonDocument& document)
+        : document_(document),
+          base_(document.pending_.get()),
+          top_(base_),
+          limit_(base_ + document.pending_capacity_) {}
 
     bool null_value() { return add(JsonValue::null()); }
     bool bool_value(bool value) { return add(JsonValue::of_bool(value)); }
@@ -26,42 +48,52 @@ public:
     bool start_object() { return open(); }
 
     bool end_array() {
-        const std::size_t first = close();
-        const std::size_t count = document_.pending_.size() - first;
+        JsonValue* const first = close();
+        const auto count = static_cast<std::size_t>(top_ - first);
         auto* items = static_cast<JsonValue*>(storage(count * sizeof(JsonValue)));
-        if (count != 0) std::memcpy(static_cast<void*>(items), &document_.pending_[first], count * sizeof(JsonValue));
-        document_.pending_.resize(first);
+        copy_values(items, first, count);
+        top_ = first;
         return add(JsonValue::of_array({items, count}));
     }
 
     bool end_object() {
-        const std::size_t first = close();
-        const std::size_t count = (document_.pending_.size() - first) / 2;
-        auto* members = static_cast<JsonMember*>(storage(count * sizeof(JsonMember)));
+        JsonValue* const first = close();
         // The pending keys and values alternate, which is a member's own layout.
         static_assert(sizeof(JsonMember) == 2 * sizeof(JsonValue) && offsetof(JsonMember, value) == sizeof(JsonValue));
-        if (count != 0) {
-            std::memcpy(static_cast<void*>(members), &document_.pending_[first], count * sizeof(JsonMember));
-        }
-        document_.pending_.resize(first);
+        const auto count = static_cast<std::size_t>(top_ - first) / 2;
+        auto* members = static_cast<JsonMember*>(storage(count * sizeof(JsonMember)));
+        copy_values(reinterpret_cast<JsonValue*>(members), first, 2 * count);
+        top_ = first;
         return add(JsonValue::of_object({members, count}));
     }
 
+    // The top-level value, once the reader has accepted the document.
+    JsonValue root() const { return *base_; }
+
 private:
     bool add(JsonValue value) {
-        document_.pending_.push_back(value);
+        if (top_ == limit_) [[unlikely]] grow();
+        *top_++ = value;
         return true;
     }
 
+    // An index, not a pointer: the stack may move when it grows.
     bool open() {
-        document_.open_.push_back(document_.pending_.size());
+        open_[depth_++] = static_cast<std::size_t>(top_ - base_);
         return true;
     }
+    JsonValue* close() { return base_ + open_[--depth_]; }
 
-    std::size_t close() {
-        const std::size_t first = document_.open_.back();
-        document_.open_.pop_back();
-        return first;
+    [[gnu::noinline]] void grow() {
+        const auto size = static_cast<std::size_t>(top_ - base_);
+        const std::size_t capacity = std::max(kFirstPendingCapacity, 2 * document_.pending_capacity_);
+        auto storage = std::make_unique<JsonValue[]>(capacity);
+        std::copy(base_, top_, storage.get());
+        document_.pending_ = std::move(storage);
+        document_.pending_capacity_ = capacity;
+        base_ = document_.pending_.get();
+        top_ = base_ + size;
+        limit_ = base_ + capacity;
     }
 
     void* storage(std::size_t bytes) { return bytes == 0 ? nullptr : document_.arena_.allocate(bytes); }
@@ -75,37 +107,37 @@ private:
     }
 
     JsonDocument& document_;
+    JsonValue* base_;
+    JsonValue* top_;
+    JsonValue* limit_;
+    // Where the contents of each open container start on the stack; the reader
+    // opens at most one container more than the deepest admitted depth.
+    std::array<std::size_t, kJsonMaxDepth + 1> open_;
+    std::size_t depth_ = 0;
 };
 
 std::optional<JsonError> JsonDocument::read(std::string_view document, JsonSource source) {
     clear(std::numeric_limits<std::size_t>::max());
     Builder builder(*this);
     std::optional<JsonError> error = read_json(document, source, builder);
-    if (!error) root_ = pending_.back();
+    if (!error) root_ = builder.root();
     return error;
 }
 
 void JsonDocument::clear(std::size_t retained_bytes) {
     root_ = JsonValue();
-    // Assigning an empty vector would keep the capacity: a vector that does not fit
-    // is swapped out to give its storage back.
-    const auto keep_within = [&retained_bytes]<class T>(std::vector<T>& values) {
-        const std::size_t bytes = values.capacity() * sizeof(T);
-        if (bytes > retained_bytes) {
-            std::vector<T>().swap(values);
-        } else {
-            values.clear();
-            retained_bytes -= bytes;
-        }
-    };
-    keep_within(pending_);
-    keep_within(open_);
+    const std::size_t pending_bytes = pending_capacity_ * sizeof(JsonValue);
+    if (pending_bytes > retained_bytes) {
+        pending_.reset();
+        pending_capacity_ = 0;
+    } else {
+        retained_bytes -= pending_bytes;
+    }
     arena_.reset(retained_bytes);
 }
 
 std::size_t JsonDocument::retained_bytes() const {
-    return pending_.capacity() * sizeof(JsonValue) + open_.capacity() * sizeof(std::size_t) +
-           arena_.block_bytes();
+    return pending_capacity_ * sizeof(JsonValue) + arena_.block_bytes();
 }
 
 }  // namespace kestrune::json

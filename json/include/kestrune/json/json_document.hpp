@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "kestrune/json/detail/value_arena.hpp"
 #include "kestrune/json/json_error.hpp"
@@ -36,11 +36,10 @@ private:
     class Builder;
 
     detail::ValueArena arena_;
-    // The values whose container is still open, in document order; an object's
-    // members as key, value, key, value.
-    std::vector<JsonValue> pending_;
-    // Where the contents of each open container start in `pending_`.
-    std::vector<std::size_t> open_;
+    // Room for the values whose container is still open, in document order (an
+    // object's members as key, value, key, value), used by the reader's builder.
+    std::unique_ptr<JsonValue[]> pending_;
+    std::size_t pending_capacity_ = 0;
     JsonValue root_;
 };
 

@@ -36,11 +36,18 @@ inline constexpr std::size_t kJsonMaxDepth = 200;
 
 namespace detail {
 
-// The literal true, false or null whose first byte is at `token`; the position after
-// it, or nullptr with `failure` set at the first wrong byte or the end.
+// The literal true, false or null whose first byte, already seen to be the word's,
+// is at `token`; the position after it, or nullptr with `failure` set at the first
+// wrong byte or the end. The word's last four bytes are compared at once: with the
+// first byte known, they settle every word of four or five bytes.
 inline const char* read_literal(const char* token, const char* end, std::string_view word, ReadFailure& failure) {
-    if (static_cast<std::size_t>(end - token) >= word.size() && std::memcmp(token, word.data(), word.size()) == 0) {
-        return token + word.size();
+    const std::size_t size = word.size();
+    if (static_cast<std::size_t>(end - token) >= size) {
+        std::uint32_t read;
+        std::uint32_t expected;
+        std::memcpy(&read, token + size - 4, 4);
+        std::memcpy(&expected, word.data() + size - 4, 4);
+        if (read == expected) return token + size;
     }
     for (std::size_t offset = 1;; ++offset) {
         const char* const at = token + offset;
