@@ -12,6 +12,7 @@
 #include "walk/type_test_kinds.hpp"
 #include "walk/walk.hpp"
 #include "errors/text_helpers.hpp"
+#include "kestrune/core/native_stack.hpp"
 #include "support/same_text.hpp"
 #include "support/utf8_text.hpp"
 
@@ -141,14 +142,16 @@ bool matches_some_rule(const std::vector<KeyRule>& rules, WalkValue key, WalkVal
     return false;
 }
 
+bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& state);
+
 // Membership of the field values of one dict, borrowed from it. Type tests (an atom
 // or a union of atoms) answer inline and run no Python code, so only other schemas
 // need a reference of their own; those are walked as answering walks that share one
-// state and scratch path and records (which such walks leave as they found them)
-// instead of a sub-walk each.
+// state and scratch path and records (which such walks leave as they found them),
+// made at the first of them, instead of a sub-walk each.
 class EntryChecks {
 public:
-    explicit EntryChecks(const WalkState& state) : state_(state.answering()) {}
+    explicit EntryChecks(const WalkState& state) : state_(state) {}
 
     bool is_member_of(const SchemaNode& schema, PyObject* value) {
         if (state_.fatal.stop) return false;
@@ -156,14 +159,30 @@ public:
         if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
             return passes_some_type_test(*kinds, WalkValue::python(value));
         }
-        const PyRef held = PyRef::borrow(value);
-        return walk_node(schema, WalkValue::python(held.get()), path_, state_, errors_);
+        return walk(schema, value);
     }
 
 private:
-    const WalkState state_;
-    ErrorPath path_;
-    ErrorList errors_;
+    struct AnsweringWalks {
+        explicit AnsweringWalks(const WalkState& outer) : state(outer.answering()) {}
+        const WalkState state;
+        ErrorPath path;
+        ErrorList errors;
+    };
+
+    [[gnu::noinline]] bool walk(const SchemaNode& schema, PyObject* value) {
+        const PyRef held = PyRef::borrow(value);
+        // A nested record's visit, when answering, is the matcher alone, which makes no
+        // records in any state; a stack running low is left to walk_node to report.
+        if (schema.kind == NodeKind::Dict && !is_native_stack_below(state_.stack_floor)) {
+            return match_dict_record(schema, held.get(), state_);
+        }
+        if (!walks_) walks_.emplace(state_);
+        return walk_node(schema, WalkValue::python(held.get()), walks_->path, walks_->state, walks_->errors);
+    }
+
+    const WalkState& state_;
+    std::optional<AnsweringWalks> walks_;
 };
 
 // Whether `key` is a str whose text is `name`.
@@ -255,9 +274,11 @@ bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& 
     // made and nothing is counted.
     std::size_t in_order = 0;
     if (lookup.has_distinct_names()) {
-        while (step == DictEntries::Step::Entry && in_order < fields.size() &&
-               is_key_named(key, fields[in_order].name)) {
-            if (!checks.is_member_of(*fields[in_order].schema, value)) return false;
+        const Field* const declared = fields.data();
+        const std::size_t field_count = fields.size();
+        while (step == DictEntries::Step::Entry && in_order < field_count &&
+               is_key_named(key, declared[in_order].name)) {
+            if (!checks.is_member_of(*declared[in_order].schema, value)) return false;
             ++in_order;
             step = entries.next(key, value, state.fatal);
         }
