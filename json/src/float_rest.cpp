@@ -27,7 +27,7 @@ bool finish_exact_float(std::uint64_t mantissa, std::size_t mantissa_digits, std
 }  // namespace
 
 const char* read_float_rest(const char* start, const char* cursor, const char* end, std::uint64_t mantissa,
-                            std::size_t integer_digits, NumberToken& token, ReadFailure& failure) {
+                            std::size_t integer_digits, double& value, ReadFailure& failure) {
     // The fraction and the exponent each need at least one digit.
     const auto expect_digit = [&]() {
         if (cursor == end) {
@@ -70,13 +70,10 @@ const char* read_float_rest(const char* start, const char* cursor, const char* e
         power += negative_exponent ? -exponent : exponent;
     }
     const bool negative = *start == '-';
-    double value;
     if (!finish_exact_float(mantissa, mantissa_digits, power, negative, value) &&
         !(mantissa_digits <= 19 && finish_float_by_products(mantissa, power, negative, value))) {
         value = parse_float_token(std::string_view(start, static_cast<std::size_t>(cursor - start)));
     }
-    token.kind = NumberKind::Float;
-    token.number = value;
     return cursor;
 }
 

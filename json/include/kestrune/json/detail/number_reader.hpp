@@ -100,8 +100,10 @@ inline const char* accumulate_digits(const char* cursor, const char* limit, std:
 // included) to `cursor`, which is at a "." or an exponent letter; `mantissa` holds
 // the value of the integer part's `integer_digits` digits (wrapped past 19 of them).
 // Kept out of line: most numbers are integers.
+// The value is stored in `value`, not in a token, so that the caller's token never
+// has its address taken.
 const char* read_float_rest(const char* start, const char* cursor, const char* end, std::uint64_t mantissa,
-                            std::size_t integer_digits, NumberToken& token, ReadFailure& failure);
+                            std::size_t integer_digits, double& value, ReadFailure& failure);
 
 // Reads a number starting at `cursor` (a minus sign or a digit). Returns the
 // position after it, or nullptr with `failure` set.
@@ -124,19 +126,22 @@ inline const char* read_number(const char* cursor, const char* end, NumberToken&
         }
     } else if (is_digit(*cursor)) {
         const char* const digits = cursor;
-        const std::size_t room = static_cast<std::size_t>(end - start);
-        const char* const limit = room > kMaxIntegerPartLength ? start + kMaxIntegerPartLength + 1 : end;
-        // Most integers are short: their first digits are taken one at a time, and
-        // only a longer one goes on to the word-wide loop.
+        // Most integers are short: their first digits are taken one at a time, far
+        // within the length limit, and only a longer one goes on to the word-wide
+        // loop, bounded by the limit.
         mantissa = static_cast<unsigned>(*cursor - '0');
         ++cursor;
-        for (int taken = 1; taken < kBytewiseDigits && cursor != limit && is_digit(*cursor); ++taken, ++cursor) {
+        for (int taken = 1; taken < kBytewiseDigits && cursor != end && is_digit(*cursor); ++taken, ++cursor) {
             mantissa = mantissa * 10 + static_cast<unsigned>(*cursor - '0');
         }
-        if (cursor != limit && is_digit(*cursor)) cursor = accumulate_digits(cursor, limit, mantissa);
-        if (static_cast<std::size_t>(cursor - start) > kMaxIntegerPartLength) {
-            failure = {JsonErrorKind::NumberOutOfRange, start + kMaxIntegerPartLength + 1};
-            return nullptr;
+        if (cursor != end && is_digit(*cursor)) {
+            const std::size_t room = static_cast<std::size_t>(end - start);
+            const char* const limit = room > kMaxIntegerPartLength ? start + kMaxIntegerPartLength + 1 : end;
+            cursor = accumulate_digits(cursor, limit, mantissa);
+            if (static_cast<std::size_t>(cursor - start) > kMaxIntegerPartLength) {
+                failure = {JsonErrorKind::NumberOutOfRange, start + kMaxIntegerPartLength + 1};
+                return nullptr;
+            }
         }
         mantissa_digits = static_cast<std::size_t>(cursor - digits);
     } else {
@@ -144,7 +149,13 @@ inline const char* read_number(const char* cursor, const char* end, NumberToken&
         return nullptr;
     }
     if (cursor != end && (*cursor == '.' || *cursor == 'e' || *cursor == 'E')) {
-        return read_float_rest(start, cursor, end, mantissa, mantissa_digits, token, failure);
+        double value;
+        cursor = read_float_rest(start, cursor, end, mantissa, mantissa_digits, value, failure);
+        if (cursor != nullptr) {
+            token.kind = NumberKind::Float;
+            token.number = value;
+        }
+        return cursor;
     }
     // Only the fields of the token's kind are written.
     if (mantissa_digits <= kMaxSmallIntegerDigits) {
