@@ -339,3 +339,29 @@ def test_records_answer_alike_with_keys_in_and_out_of_declaration_order(fields):
             for fail_fast in (False, True):
                 assert records(record, sample, fail_fast=fail_fast) == records(reference, sample,
                                                                                  fail_fast=fail_fast)
+
+
+class Items(list):
+    pass
+
+
+class Pair(tuple):
+    pass
+
+
+FIELD_VALUES = [1, True, 1.5, "s", Shouting("S"), None, b"b", [], [1, 2], [1, "x"], [True], Items([1]),
+                Items(["x"]), (), ("s", None), ("s", 1), Pair(("s",)), [[1]], [[1, "x"]], {"x": 1}, {"x": "y"},
+                {"x": 1, "z": 2}, {"k": 1}, {1: 1}]
+
+
+@pytest.mark.parametrize(
+    "schema",
+    [int, Optional[str], float | None, list[int], tuple[str | None, ...], list[typing.Any], tuple[int, str],
+     list[list[int]], list[int] | None, {"x": int}, dict[str, int], typing.Any],
+    ids=repr,
+)
+def test_field_values_answer_as_their_schemas_do_alone(schema):
+    alone = Validator(schema)
+    record = Validator({"f": schema})
+    for value in FIELD_VALUES:
+        assert record.is_valid({"f": value}) is alone.is_valid(value), value

@@ -145,10 +145,11 @@ bool matches_some_rule(const std::vector<KeyRule>& rules, WalkValue key, WalkVal
 bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& state);
 
 // Membership of the field values of one dict, borrowed from it. Type tests (an atom
-// or a union of atoms) answer inline and run no Python code, so only other schemas
-// need a reference of their own; those are walked as answering walks that share one
-// state and scratch path and records (which such walks leave as they found them),
-// made at the first of them, instead of a sub-walk each.
+// or a union of atoms) answer inline and run no Python code, as do lists and tuples
+// of them; nested records go to the matcher directly. Other schemas need a reference
+// of their own and are walked as answering walks that share one state and scratch
+// path and records (which such walks leave as they found them), made at the first
+// of them, instead of a sub-walk each.
 class EntryChecks {
 public:
     explicit EntryChecks(const WalkState& state) : state_(state) {}
@@ -159,7 +160,7 @@ public:
         if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
             return passes_some_type_test(*kinds, WalkValue::python(value));
         }
-        return walk(schema, value);
+        return is_composite_member(schema, value);
     }
 
 private:
@@ -170,7 +171,17 @@ private:
         ErrorList errors;
     };
 
-    [[gnu::noinline]] bool walk(const SchemaNode& schema, PyObject* value) {
+    [[gnu::noinline]] bool is_composite_member(const SchemaNode& schema, PyObject* value) {
+        // As walk_sequence answers it: the kind, then the items in the storage, which
+        // type tests cannot change.
+        if (const std::optional<TypeTests> items = type_tested_items(schema)) {
+            const bool is_list = schema.sequence_kind == SequenceKind::List;
+            if (!(is_list ? PyList_Check(value) : PyTuple_Check(value))) return false;
+            if (items->admits_everything()) return true;
+            const std::span<PyObject* const> stored(PySequence_Fast_ITEMS(value),
+                                                    static_cast<std::size_t>(Py_SIZE(value)));
+            return std::all_of(stored.begin(), stored.end(), [&](PyObject* item) { return (*items)(item); });
+        }
         const PyRef held = PyRef::borrow(value);
         // A nested record's visit, when answering, is the matcher alone, which makes no
         // records in any state; a stack running low is left to walk_node to report.

@@ -103,4 +103,16 @@ private:
     const PyTypeObject* exact_;
 };
 
+// The item tests of a list or tuple schema that only repeats one item whose
+// schema type tests answer (list[int], tuple[str | None, ...]); none for any other
+// node.
+inline std::optional<TypeTests> type_tested_items(const SchemaNode& node) {
+    if (node.kind != NodeKind::Sequence) return std::nullopt;
+    const std::optional<SimpleShape> shape = simple_shape(*node.shape);
+    if (!shape || !shape->prefix.empty() || shape->rest == nullptr) return std::nullopt;
+    const std::optional<std::uint32_t> kinds = type_test_kinds(*shape->rest);
+    if (!kinds) return std::nullopt;
+    return TypeTests(*kinds);
+}
+
 }  // namespace kestrune::py
