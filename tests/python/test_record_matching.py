@@ -115,6 +115,13 @@ def wide_document(keys, wrong=None):
          False),
         ({"p": {"x": int}, "l": list[int | None], "o": Optional[str]}, '{"p": {"x": 1}, "l": [], "o": 1}', False),
         ({"p": {"x": int}, "l": list[int | None], "o": Optional[str]}, '{"p": [], "l": [], "o": "s"}', False),
+        # Sequence fields of type-tested items: a JSON array is a list, never a tuple.
+        ({"t": tuple[int, ...]}, '{"t": [1]}', False),
+        ({"l": list[typing.Any]}, '{"l": [1, "x", null, {}]}', True),
+        ({"l": list[typing.Any]}, '{"l": {}}', False),
+        ({"l": list[str]}, '{"l": "ab"}', False),
+        ({"p": {"q": {"x": int}}}, '{"p": {"q": {"x": 1}}}', True),
+        ({"p": {"q": {"x": int}}}, '{"p": {"q": {"x": null}}}', False),
         ({"a": int, "b": str, "c?": float}, '{"a": 1, "a": "x", "b": "y"}', False),
         ({"a": int, "b": str, "c?": float}, '{"a": "x", "a": 1, "b": "y"}', True),
         ({"a": int, "b": str, "c?": float}, '{"b": "y"}', False),

@@ -143,6 +143,13 @@ bool matches_some_rule(const std::vector<KeyRule>& rules, WalkValue key, WalkVal
 }
 
 bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& state);
+bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember> members, const WalkState& state);
+
+// A nested record's visit, when answering, is the matcher alone, which makes no
+// records in any state; a stack running low is left to walk_node to report.
+bool is_matched_directly(const SchemaNode& schema, const WalkState& state) {
+    return schema.kind == NodeKind::Dict && !is_native_stack_below(state.stack_floor);
+}
 
 // Membership of the field values of one dict, borrowed from it. Type tests (an atom
 // or a union of atoms) answer inline and run no Python code, as do lists and tuples
@@ -183,11 +190,7 @@ private:
             return std::all_of(stored.begin(), stored.end(), [&](PyObject* item) { return (*items)(item); });
         }
         const PyRef held = PyRef::borrow(value);
-        // A nested record's visit, when answering, is the matcher alone, which makes no
-        // records in any state; a stack running low is left to walk_node to report.
-        if (schema.kind == NodeKind::Dict && !is_native_stack_below(state_.stack_floor)) {
-            return match_dict_record(schema, held.get(), state_);
-        }
+        if (is_matched_directly(schema, state_)) return match_dict_record(schema, held.get(), state_);
         if (!walks_) walks_.emplace(state_);
         return walk_node(schema, WalkValue::python(held.get()), walks_->path, walks_->state, walks_->errors);
     }
@@ -343,11 +346,20 @@ bool find_field_values(std::span<const json::JsonMember> members, FieldLookup& l
     return has_undeclared;
 }
 
-// is_json_value_member for every schema but an atom.
+// is_json_value_member for every schema but an atom. Lists of type-tested items
+// and nested records answer here as walk_sequence and walk_dict would, without the
+// node dispatch.
 [[gnu::noinline]] bool is_json_value_member_slow(const SchemaNode& schema, const JsonValue& value,
                                                  const WalkState& state, ErrorPath& path, ErrorList& errors) {
     if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
         return passes_some_type_test(*kinds, WalkValue::of_json(value));
+    }
+    if (const std::optional<TypeTests> items = type_tested_items(schema)) {
+        return schema.sequence_kind == SequenceKind::List && value.kind() == json::JsonKind::Array &&
+               json_items_pass(*items, value.items());
+    }
+    if (is_matched_directly(schema, state)) {
+        return value.kind() == json::JsonKind::Object && match_json_record(schema, value.members(), state);
     }
     if (state.collect) return walk_member_of(schema, WalkValue::of_json(value), state);
     return walk_node(schema, WalkValue::of_json(value), path, state, errors);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "walk/walk.hpp"
 
@@ -102,6 +103,15 @@ private:
     std::uint32_t kinds_;
     const PyTypeObject* exact_;
 };
+
+// Whether every item of a JSON array passes `tests`: an item passes by its kind alone.
+inline bool json_items_pass(const TypeTests& tests, std::span<const json::JsonValue> items) {
+    if (tests.admits_everything()) return true;
+    for (const json::JsonValue& item : items) {
+        if ((json_kind_passes(item.kind()) & tests.kinds()) == 0) return false;
+    }
+    return true;
+}
 
 // The item tests of a list or tuple schema that only repeats one item whose
 // schema type tests answer (list[int], tuple[str | None, ...]); none for any other
