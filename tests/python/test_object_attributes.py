@@ -101,6 +101,48 @@ class Accented:
 Made = dataclasses.make_dataclass("Made", [("".join(["a"]), int), ("".join(["b"]), str)])
 
 
+class Point(typing.TypedDict):
+    x: int
+
+
+class LoggedList(list):
+    # The items are read from the storage: iterating runs no code of the caller's.
+    def __iter__(self):
+        log.append("iter")
+        return super().__iter__()
+
+
+class LoggedTuple(tuple):
+    def __iter__(self):
+        log.append("iter")
+        return super().__iter__()
+
+
+class Sized(int):
+    def __eq__(self, other):
+        log.append("eq")
+        return int(self) == other
+
+    __hash__ = int.__hash__
+
+
+@dataclasses.dataclass
+class Holder:
+    # Fields of each kind of schema an attribute's value is answered by; the first
+    # one logs its fetches whatever fails after it.
+    inner: WithGetattribute
+    items: list[int]
+    names: tuple[str | None, ...]
+    point: Point
+    size: typing.Literal[3]
+
+
+def holder(**changes):
+    return dataclasses.replace(
+        Holder(WithGetattribute(1, "x"), [1], ("x", None), {"x": 1}, 3), **changes
+    )
+
+
 def deleted(value, name):
     object.__delattr__(value, name)
     return value
@@ -147,6 +189,23 @@ MISSING_B = [("missing_attribute", ("b",), 'attribute "b"', "missing")]
         (NonDataOverride, NonDataOverride(1, "x"), [], []),
         (NonDataOverride, NonDataOverride(1, 2), WRONG_B, []),
         (NonDataOverride, deleted(NonDataOverride(1, "x"), "b"), [("string_type", ("b",), "str", "0")], ["shadowed"]),
+        (Holder, holder(), [], ["a", "b"]),
+        (Holder, holder(items=LoggedList([1, 2]), names=LoggedTuple(("y",))), [], ["a", "b"]),
+        (Holder, holder(items=LoggedList([1, "z"])), [("int_type", ("items", 1), "int", "'z'")], ["a", "b"]),
+        (Holder, holder(names=LoggedTuple((None, 2))), [("union_error", ("names", 1), "one of: str, None", "2")],
+         ["a", "b"]),
+        (Holder, holder(items=(1,), names=["x"]),
+         [("list_type", ("items",), "list", "(1,)"), ("tuple_type", ("names",), "tuple", "['x']")], ["a", "b"]),
+        (Holder, holder(inner=WithGetattribute(1, 2)), [("string_type", ("inner", "b"), "str", "2")], ["a", "b"]),
+        (Holder, holder(inner=deleted(WithGetattribute(1, "x"), "b")),
+         [("missing_attribute", ("inner", "b"), 'attribute "b"', "missing")], ["a", "b"]),
+        (Holder, holder(inner=Plain(1, "x")), [("instance_type", ("inner",), "WithGetattribute", "Plain(a=1, b='x')")],
+         []),
+        (Holder, holder(point={"x": "1"}), [("int_type", ("point", "x"), "int", "'1'")], ["a", "b"]),
+        (Holder, holder(point=[]), [("dict_type", ("point",), "dict", "[]")], ["a", "b"]),
+        # A constant is compared only with values of its own type.
+        (Holder, holder(size=Sized(3)), [("literal_error", ("size",), "the literal 3", "3")], ["a", "b"]),
+        (Holder, holder(size=4), [("literal_error", ("size",), "the literal 3", "4")], ["a", "b"]),
         (Made, Made(1, "x"), [], []),
         (Made, Made(1, 2), WRONG_B, []),
         (Made, deleted(Made(1, "x"), "b"), MISSING_B, []),

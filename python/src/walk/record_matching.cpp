@@ -9,10 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "walk/field_value_checks.hpp"
 #include "walk/type_test_kinds.hpp"
 #include "walk/walk.hpp"
 #include "errors/text_helpers.hpp"
-#include "kestrune/core/native_stack.hpp"
 #include "support/same_text.hpp"
 #include "support/utf8_text.hpp"
 
@@ -142,62 +142,7 @@ bool matches_some_rule(const std::vector<KeyRule>& rules, WalkValue key, WalkVal
     return false;
 }
 
-bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& state);
 bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember> members, const WalkState& state);
-
-// A nested record's visit, when answering, is the matcher alone, which makes no
-// records in any state; a stack running low is left to walk_node to report.
-bool is_matched_directly(const SchemaNode& schema, const WalkState& state) {
-    return schema.kind == NodeKind::Dict && !is_native_stack_below(state.stack_floor);
-}
-
-// Membership of the field values of one dict, borrowed from it. Type tests (an atom
-// or a union of atoms) answer inline and run no Python code, as do lists and tuples
-// of them; nested records go to the matcher directly. Other schemas need a reference
-// of their own and are walked as answering walks that share one state and scratch
-// path and records (which such walks leave as they found them), made at the first
-// of them, instead of a sub-walk each.
-class EntryChecks {
-public:
-    explicit EntryChecks(const WalkState& state) : state_(state) {}
-
-    bool is_member_of(const SchemaNode& schema, PyObject* value) {
-        if (state_.fatal.stop) return false;
-        if (is_type_test_kind(schema.kind)) return passes_type_test(schema.kind, WalkValue::python(value));
-        if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
-            return passes_some_type_test(*kinds, WalkValue::python(value));
-        }
-        return is_composite_member(schema, value);
-    }
-
-private:
-    struct AnsweringWalks {
-        explicit AnsweringWalks(const WalkState& outer) : state(outer.answering()) {}
-        const WalkState state;
-        ErrorPath path;
-        ErrorList errors;
-    };
-
-    [[gnu::noinline]] bool is_composite_member(const SchemaNode& schema, PyObject* value) {
-        // As walk_sequence answers it: the kind, then the items in the storage, which
-        // type tests cannot change.
-        if (const std::optional<TypeTests> items = type_tested_items(schema)) {
-            const bool is_list = schema.sequence_kind == SequenceKind::List;
-            if (!(is_list ? PyList_Check(value) : PyTuple_Check(value))) return false;
-            if (items->admits_everything()) return true;
-            const std::span<PyObject* const> stored(PySequence_Fast_ITEMS(value),
-                                                    static_cast<std::size_t>(Py_SIZE(value)));
-            return std::all_of(stored.begin(), stored.end(), [&](PyObject* item) { return (*items)(item); });
-        }
-        const PyRef held = PyRef::borrow(value);
-        if (is_matched_directly(schema, state_)) return match_dict_record(schema, held.get(), state_);
-        if (!walks_) walks_.emplace(state_);
-        return walk_node(schema, WalkValue::python(held.get()), walks_->path, walks_->state, walks_->errors);
-    }
-
-    const WalkState& state_;
-    std::optional<AnsweringWalks> walks_;
-};
 
 // Whether `key` is a str whose text is `name`.
 bool is_key_named(PyObject* key, std::string_view name) {
@@ -271,6 +216,8 @@ bool match_type_tested_mapping(const TypeTestedRules& rules, PyObject* dict) {
     return true;
 }
 
+}  // namespace
+
 bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& state) {
     if (!PyDict_Check(dict)) return false;
     if (node.fields.empty()) {
@@ -278,7 +225,7 @@ bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& 
     }
     const std::vector<Field>& fields = node.fields;
     FieldLookup lookup(fields, state.precompute);
-    EntryChecks checks(state);
+    FieldValueChecks checks(state);
     DictEntries entries(dict);
     PyObject* key = nullptr;
     PyObject* value = nullptr;
@@ -323,6 +270,8 @@ bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& 
     }
     return step == DictEntries::Step::End && remaining == 0;
 }
+
+namespace {
 
 const JsonValue* last_entry(std::span<const json::JsonMember> members, std::string_view name) {
     for (std::size_t i = members.size(); i-- > 0;) {

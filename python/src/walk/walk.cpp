@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "walk/constraint_check.hpp"
+#include "walk/field_value_checks.hpp"
 #include "walk/type_test_kinds.hpp"
 #include "errors/text_helpers.hpp"
 #include "kestrune/core/native_stack.hpp"
@@ -112,6 +113,8 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
     bool member = true;
     FieldNameObjects names(state.precompute, node.fields);
     AttributeSegment segment(path, collect);
+    // An answering visit makes no records: its values are checked as a dict's are.
+    FieldValueChecks checks(state);
     for (std::size_t position = 0; position < fields.size(); ++position) {
         const Field& field = fields[position];
         if (!state.may_call_python()) return false;
@@ -131,6 +134,8 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
                                              .code = "missing_attribute"});
             }
             member = false;
+        } else if (!collect) {
+            member = checks.is_member_of(*field.schema, attribute.get());
         } else if (!passes_type_tests(*field.schema, WalkValue::python(attribute.get()), state)) {
             segment.rename(field.name);
             const bool accepted = walk_node(*field.schema, WalkValue::python(attribute.get()), path, state, errors);

@@ -104,5 +104,8 @@ bool walk_set(const SchemaNode& node, WalkValue value, ErrorPath& path, const Wa
 // Records and mappings (record_matching.cpp).
 bool walk_dict(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                ErrorList& errors);
+// Whether the Python value is a member of the record or mapping, answering only:
+// no records are made, whatever the state.
+bool match_dict_record(const SchemaNode& node, PyObject* value, const WalkState& state);
 
 }  // namespace kestrune::py
