@@ -1,6 +1,6 @@
 import json
 import typing
-from typing import NotRequired, Optional, TypedDict
+from typing import Annotated, NotRequired, Optional, TypedDict
 
 import pytest
 
@@ -372,3 +372,55 @@ def test_field_values_answer_as_their_schemas_do_alone(schema):
     record = Validator({"f": schema})
     for value in FIELD_VALUES:
         assert record.is_valid({"f": value}) is alone.is_valid(value), value
+
+
+class ReprSwapsKeys:
+    """Shown by a repr that swaps the dict's key "b" for an undeclared "z"."""
+
+    def __init__(self, sample):
+        self.sample = sample
+
+    def __repr__(self):
+        swap_keys(self.sample)
+        return "ReprSwapsKeys()"
+
+
+def swap_keys(sample):
+    if "b" in sample:
+        del sample["b"]
+        sample["z"] = 0
+
+
+def swapping_predicate(sample):
+    calls = []
+
+    def predicate(value):
+        # The first call is the boolean pass's; the second, the diagnosis's.
+        calls.append(value)
+        if len(calls) == 2:
+            swap_keys(sample)
+        return True
+
+    return predicate
+
+
+@pytest.mark.parametrize(
+    "first, first_value, first_records",
+    [
+        # A predicate of a field's own.
+        (lambda sample: Annotated[int, swapping_predicate(sample)], lambda sample: 1, []),
+        # The repr that shows a failing value.
+        (lambda sample: int, ReprSwapsKeys, [("int_type", ("a",), "int", "ReprSwapsKeys()")]),
+    ],
+)
+def test_diagnosis_reads_the_dict_as_code_run_by_a_field_left_it(first, first_value, first_records):
+    # Every key names a field in declaration order when the diagnosis starts; the
+    # fields after the first are looked up, and the keys read, as they are then.
+    sample = {}
+    v = Validator({"a": first(sample), "b": int, "c": int})
+    sample.update(a=first_value(sample), b=2, c="x")
+    assert records(v, sample) == first_records + [
+        ("missing_key", ("b",), 'required key "b"', "missing"),
+        ("int_type", ("c",), "int", "'x'"),
+        ("extra_forbidden", ("z",), "no unexpected key", '"z"'),
+    ]

@@ -419,6 +419,38 @@ void report_undeclared_key(const SchemaNode& node, PyObject* key, PyObject* valu
     path.pop_back();
 }
 
+// The field values of a dict whose keys are exact strs naming the fields once each,
+// in declaration order, read in one pass: borrowed, and what lookups by name would
+// give while no Python code runs. Such keys compare and hash by the interpreter's
+// own code, so those lookups would run none either.
+class DeclaredOrderValues {
+public:
+    static constexpr std::size_t kMaxFields = 32;
+
+    DeclaredOrderValues(PyObject* dict, const std::vector<Field>& fields) {
+        const std::size_t count = fields.size();
+        if (count > kMaxFields || PyDict_GET_SIZE(dict) != static_cast<Py_ssize_t>(count)) return;
+        Py_ssize_t position = 0;
+        PyObject* key = nullptr;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!PyDict_Next(dict, &position, &key, &values_[i]) || !PyUnicode_CheckExact(key) ||
+                !is_key_named(key, fields[i].name)) {
+                return;
+            }
+        }
+        valid_ = true;
+    }
+
+    bool valid() const { return valid_; }
+    PyObject* at(std::size_t position) const { return values_[position]; }
+    // After a step that may have run Python code, which may have changed the dict.
+    void drop() { valid_ = false; }
+
+private:
+    std::array<PyObject*, kMaxFields> values_{};
+    bool valid_ = false;
+};
+
 void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                      ErrorList& errors) {
     if (value.is_json() || !PyDict_Check(value.object())) {
@@ -428,18 +460,25 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
         return;
     }
     PyObject* dict = value.object();
+    DeclaredOrderValues in_order(dict, node.fields);
     // A lookup compares the name with the keys of its hash, which runs code of the
     // caller's unless they are built-in scalars.
-    const bool plain_keys = state.memo() == nullptr || has_plain_keys(dict);
+    const bool plain_keys = in_order.valid() || state.memo() == nullptr || has_plain_keys(dict);
     FieldNameObjects names(state.precompute, node.fields);
     for (std::size_t position = 0; position < node.fields.size(); ++position) {
         const Field& field = node.fields[position];
         if (!plain_keys && !state.may_call_python()) return;
-        PyObject* name = names.at(position);
-        PyObject* found = nullptr;
-        // The dict's own lookup: the keys' hashing and equality, no subclass hooks.
-        const int outcome = name ? PyDict_GetItemRef(dict, name, &found) : -1;
-        PyRef found_value = PyRef::steal(found);
+        PyRef found_value;
+        int outcome = 1;
+        if (in_order.valid()) {
+            found_value = PyRef::borrow(in_order.at(position));
+        } else {
+            PyObject* name = names.at(position);
+            PyObject* found = nullptr;
+            // The dict's own lookup: the keys' hashing and equality, no subclass hooks.
+            outcome = name ? PyDict_GetItemRef(dict, name, &found) : -1;
+            found_value = PyRef::steal(found);
+        }
         if (outcome < 0) {
             PyErr_Clear();
             if (wants_record(state, path.size(), value)) {
@@ -450,15 +489,21 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
             // Python code, asking them first skips the walk and its path segment.
             const std::optional<std::uint32_t> kinds = type_test_kinds(*field.schema);
             if (kinds && passes_some_type_test(*kinds, WalkValue::python(found_value.get()))) continue;
+            if (!kinds && type_tested_sequence_passes(*field.schema, found_value.get()).value_or(false)) continue;
             path.push_back(PathSegment::key(field.name));
             walk_node(*field.schema, WalkValue::python(found_value.get()), path, state, errors);
             path.pop_back();
+            // A type test's records show a built-in scalar by the interpreter's own repr;
+            // any other walk may run Python code.
+            if (!kinds || !is_plain_scalar(found_value.get())) in_order.drop();
         } else if (field.required && wants_record(state, path.size() + 1)) {
             errors.push_back(make_child_error_record(path, PathSegment::key(field.name), "missing_key",
                                                      "required key " + quote_text(field.name), "missing"));
         }
         if (state.fail_fast && !errors.empty()) return;
     }
+    // Every key named a field and the dict is as read: no key is undeclared.
+    if (in_order.valid()) return;
     FieldLookup lookup(node.fields, state.precompute);
     DictEntries entries(dict);
     PyObject* borrowed_key = nullptr;

@@ -3,6 +3,7 @@
 // runs no Python code, so a loop over a container's storage needs no references.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -123,6 +124,19 @@ inline std::optional<TypeTests> type_tested_items(const SchemaNode& node) {
     const std::optional<std::uint32_t> kinds = type_test_kinds(*shape->rest);
     if (!kinds) return std::nullopt;
     return TypeTests(*kinds);
+}
+
+// Whether a value is a member of a list or tuple schema of type-tested items, as
+// walk_sequence answers it: the kind, then the items in the storage, which type tests
+// cannot change. No Python code runs. None for other schemas.
+inline std::optional<bool> type_tested_sequence_passes(const SchemaNode& schema, PyObject* value) {
+    const std::optional<TypeTests> items = type_tested_items(schema);
+    if (!items) return std::nullopt;
+    const bool is_list = schema.sequence_kind == SequenceKind::List;
+    if (!(is_list ? PyList_Check(value) : PyTuple_Check(value))) return false;
+    if (items->admits_everything()) return true;
+    const std::span<PyObject* const> stored(PySequence_Fast_ITEMS(value), static_cast<std::size_t>(Py_SIZE(value)));
+    return std::all_of(stored.begin(), stored.end(), [&](PyObject* item) { return (*items)(item); });
 }
 
 }  // namespace kestrune::py
