@@ -122,6 +122,12 @@ def wide_document(keys, wrong=None):
         ({"l": list[str]}, '{"l": "ab"}', False),
         ({"p": {"q": {"x": int}}}, '{"p": {"q": {"x": 1}}}', True),
         ({"p": {"q": {"x": int}}}, '{"p": {"q": {"x": null}}}', False),
+        # Fields no kind test answers: walked.
+        ({"l": list[{"x": int}], "o": Optional[{"x": int}]}, '{"l": [{"x": 1}], "o": {"x": 2}}', True),
+        ({"l": list[{"x": int}], "o": Optional[{"x": int}]}, '{"l": [{"x": 1}, {"x": "no"}], "o": null}', False),
+        ({"l": list[{"x": int}], "o": Optional[{"x": int}]}, '{"l": [], "o": {"x": 1.5}}', False),
+        ({"t": typing.Literal["a", 1]}, '{"t": 1}', True),
+        ({"t": typing.Literal["a", 1]}, '{"t": "b"}', False),
         ({"a": int, "b": str, "c?": float}, '{"a": 1, "a": "x", "b": "y"}', False),
         ({"a": int, "b": str, "c?": float}, '{"a": "x", "a": 1, "b": "y"}', True),
         ({"a": int, "b": str, "c?": float}, '{"b": "y"}', False),

@@ -164,6 +164,7 @@ private:
             const Field& field = fields[position];
             index.names.insert_or_assign(field.name, position);
             index.required += field.required ? 1 : 0;
+            index.json_tests.push_back(json_field_test(*field.schema));
         }
     }
 

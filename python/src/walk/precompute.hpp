@@ -18,6 +18,7 @@
 
 #include "compiler/pattern_engine.hpp"
 #include "walk/identity_map.hpp"
+#include "walk/json_field_test.hpp"
 #include "walk/walk_value.hpp"
 #include "kestrune/core/fxhash.hpp"
 #include "kestrune/core/schema_node.hpp"
@@ -34,6 +35,7 @@ using TextMap = std::unordered_map<std::string, Value, FxTextHash, std::equal_to
 struct RecordIndex {
     TextMap<std::uint64_t> names;  // the last position of each name
     std::uint64_t required = 0;    // required fields, namesakes included
+    std::vector<JsonFieldTest> json_tests;  // by position
 };
 
 // The exactly-int constants that fit 64 bits and the exactly-str constants of a

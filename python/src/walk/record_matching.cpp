@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "walk/field_value_checks.hpp"
+#include "walk/json_field_test.hpp"
 #include "walk/type_test_kinds.hpp"
 #include "walk/walk.hpp"
 #include "errors/text_helpers.hpp"
@@ -52,6 +53,7 @@ public:
     }
 
     bool has_distinct_names() const { return distinct_names_; }
+    const RecordIndex* index() const { return index_; }
 
     std::uint64_t required() const {
         if (index_ != nullptr) return index_->required;
@@ -295,34 +297,51 @@ bool find_field_values(std::span<const json::JsonMember> members, FieldLookup& l
     return has_undeclared;
 }
 
-// is_json_value_member for every schema but an atom. Lists of type-tested items
-// and nested records answer here as walk_sequence and walk_dict would, without the
-// node dispatch.
-[[gnu::noinline]] bool is_json_value_member_slow(const SchemaNode& schema, const JsonValue& value,
-                                                 const WalkState& state, ErrorPath& path, ErrorList& errors) {
-    if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
-        return passes_some_type_test(*kinds, WalkValue::of_json(value));
+// The tests of a record's fields: the validator's, or made at each visit when it has
+// none for these fields.
+class JsonFieldTests {
+public:
+    JsonFieldTests(const std::vector<Field>& fields, const RecordIndex* index)
+        : fields_(fields), tests_(index != nullptr ? index->json_tests.data() : nullptr) {}
+
+    JsonFieldTest at(std::size_t position) const {
+        return tests_ != nullptr ? tests_[position] : json_field_test(*fields_[position].schema);
     }
-    if (const std::optional<TypeTests> items = type_tested_items(schema)) {
-        return schema.sequence_kind == SequenceKind::List && value.kind() == json::JsonKind::Array &&
-               json_items_pass(*items, value.items());
+
+private:
+    const std::vector<Field>& fields_;
+    const JsonFieldTest* tests_;
+};
+
+// passes_json_field_test for every way but the value's kind. A list's items and a
+// nested record are answered as walk_sequence and walk_dict would, without the node
+// dispatch; any other schema takes an answering sub-walk. Python code run by a walk
+// may end the check, which ends this record too.
+[[gnu::noinline]] bool passes_composite_test(JsonFieldTest test, const SchemaNode& schema, const JsonValue& value,
+                                             const WalkState& state) {
+    if (state.fatal.stop) return false;
+    switch (test.way) {
+        case JsonFieldTest::Way::Kinds: return test.admits_kind(value.kind());
+        case JsonFieldTest::Way::ListOfKinds: {
+            if (value.kind() != json::JsonKind::Array) return false;
+            const std::span<const JsonValue> items = value.items();
+            return std::all_of(items.begin(), items.end(),
+                               [test](const JsonValue& item) { return test.admits_kind(item.kind()); });
+        }
+        case JsonFieldTest::Way::Record:
+            if (!is_matched_directly(schema, state)) break;
+            return value.kind() == json::JsonKind::Object && match_json_record(schema, value.members(), state) &&
+                   !state.fatal.stop;
+        case JsonFieldTest::Way::Walk: break;
     }
-    if (is_matched_directly(schema, state)) {
-        return value.kind() == json::JsonKind::Object && match_json_record(schema, value.members(), state);
-    }
-    if (state.collect) return walk_member_of(schema, WalkValue::of_json(value), state);
-    return walk_node(schema, WalkValue::of_json(value), path, state, errors);
+    return walk_member_of(schema, WalkValue::of_json(value), state) && !state.fatal.stop;
 }
 
-// Membership of a member's value. Type tests answer from the value's kind alone (an
-// atom inline, the most common field); an answering walk makes no records and
-// leaves the path as it found it, so it goes on in the record's own state with
-// scratch `path` and `errors` instead of a sub-walk.
-inline bool is_json_value_member(const SchemaNode& schema, const JsonValue& value, const WalkState& state,
-                                 ErrorPath& path, ErrorList& errors) {
-    if (state.fatal.stop) return false;
-    if (is_type_test_kind(schema.kind)) return passes_type_test(schema.kind, WalkValue::of_json(value));
-    return is_json_value_member_slow(schema, value, state, path, errors);
+// Membership of a member's value; the most common fields answer by its kind inline.
+inline bool passes_json_field_test(JsonFieldTest test, const SchemaNode& schema, const JsonValue& value,
+                                   const WalkState& state) {
+    if (test.way == JsonFieldTest::Way::Kinds) return test.admits_kind(value.kind());
+    return passes_composite_test(test, schema, value, state);
 }
 
 // Whether member i holds field i's name for every i: then, the names being distinct,
@@ -339,14 +358,13 @@ bool keys_match_fields_in_order(std::span<const json::JsonMember> members, const
 bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember> members,
                        const WalkState& state) {
     FieldLookup lookup(node.fields, state.precompute);
+    const JsonFieldTests tests(node.fields, lookup.index());
     const std::size_t field_count = node.fields.size();
     // Namesakes each see their name's last value, which the scan from the end finds.
     const bool one_pass = lookup.has_distinct_names();
-    ErrorPath path;
-    ErrorList errors;
     if (one_pass && keys_match_fields_in_order(members, node.fields)) {
         for (std::size_t p = 0; p < field_count; ++p) {
-            if (!is_json_value_member(*node.fields[p].schema, members[p].value, state, path, errors)) return false;
+            if (!passes_json_field_test(tests.at(p), *node.fields[p].schema, members[p].value, state)) return false;
         }
         return true;
     }
@@ -368,7 +386,7 @@ bool match_json_record(const SchemaNode& node, std::span<const json::JsonMember>
     for (std::size_t p = 0; p < field_count; ++p) {
         const Field& field = node.fields[p];
         if (const JsonValue* found = one_pass ? values[p] : last_entry(members, field.name)) {
-            if (!is_json_value_member(*field.schema, *found, state, path, errors)) return false;
+            if (!passes_json_field_test(tests.at(p), *field.schema, *found, state)) return false;
         } else if (field.required) {
             return false;
         }
