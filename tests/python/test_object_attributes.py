@@ -255,3 +255,43 @@ def test_record_paths_run_through_nested_attributes():
     assert records(v, [Outer(deleted(Plain(1, "x"), "b"), [], 0)], fail_fast=True) == [
         ("missing_attribute", (0, "inner", "b"), 'attribute "b"', "missing")
     ]
+
+
+class LoggedError(AttributeError):
+    def __setattr__(self, name, value):
+        log.append(name)
+        super().__setattr__(name, value)
+
+
+@dataclasses.dataclass
+class Raising:
+    b: int
+
+    def __getattr__(self, name):
+        raise self.error
+
+
+@pytest.mark.parametrize(
+    "make_error",
+    [
+        lambda: AttributeError("gone"),
+        lambda: LoggedError("gone"),
+        lambda: LoggedError("gone", name="other"),
+        lambda: KeyError("gone"),
+    ],
+)
+def test_a_failed_fetch_leaves_its_exception_as_getattr_does(make_error):
+    # The name and object a fetch notes on the exception stay visible to whoever
+    # holds it.
+    def raised(fetch):
+        value = deleted(Raising(1), "b")
+        value.error = make_error()
+        log.clear()
+        fetch(value)
+        return log[:], getattr(value.error, "name", None), getattr(value.error, "obj", None) is value
+
+    def by_getattr(value):
+        with pytest.raises(Exception):
+            getattr(value, "b")
+
+    assert raised(Validator(Raising).is_valid) == raised(by_getattr)

@@ -95,9 +95,39 @@ private:
     ErrorPath* path_;
 };
 
+// On a failed fetch PyObject_GetAttr notes the name and object on an AttributeError
+// that has neither yet, through its attributes (which a subclass may serve).
+void note_attribute_error(PyObject* object, PyObject* name) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return;
+    PyObject* exception = PyErr_GetRaisedException();
+    const auto* error = reinterpret_cast<const PyAttributeErrorObject*>(exception);
+    if (PyErr_GivenExceptionMatches(exception, PyExc_AttributeError) && error->name == nullptr &&
+        error->obj == nullptr) {
+        if (PyObject_SetAttrString(exception, "name", name) < 0 || PyObject_SetAttrString(exception, "obj", object) < 0) {
+            // The failure to note them is the error now.
+            Py_DECREF(exception);
+            return;
+        }
+    }
+    PyErr_SetRaisedException(exception);
+}
+
+// PyObject_GetAttr for a str name, calling the type's slot itself: the same fetch
+// without the checks a str name always passes.
+PyObject* get_attribute(PyObject* object, PyObject* name) {
+    const getattrofunc getattro = Py_TYPE(object)->tp_getattro;
+    if (getattro == nullptr) return PyObject_GetAttr(object, name);
+    PyObject* attribute = getattro(object, name);
+    if (attribute == nullptr) note_attribute_error(object, name);
+    return attribute;
+}
+
+}  // namespace
+
 bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                  ErrorList& errors) {
-    PyRef object = convert_value_to_python(value);
+    // The caller's reference may be borrowed from a container that fetches can change.
+    PyRef object = value.is_json() ? convert_value_to_python(value) : PyRef::borrow(value.object());
     if (!object) {
         PyErr_Clear();
         return false;
@@ -119,7 +149,7 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
         const Field& field = fields[position];
         if (!state.may_call_python()) return false;
         PyObject* name = names.at(position);
-        PyRef attribute = name ? PyRef::steal(PyObject_GetAttr(object.get(), name)) : PyRef();
+        PyRef attribute = name ? PyRef::steal(get_attribute(object.get(), name)) : PyRef();
         if (!attribute) {
             PyRef exception = PyRef::steal(PyErr_GetRaisedException());
             if (is_fatal_exception(exception.get())) {
@@ -145,6 +175,8 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
     }
     return member;
 }
+
+namespace {
 
 bool walk_refinement(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                      ErrorList& errors) {

@@ -95,6 +95,10 @@ inline bool is_member_of(const SchemaNode& node, WalkValue value, const WalkStat
     return walk_member_of(node, value, state);
 }
 
+// Object classes, by their attributes (walk.cpp).
+bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
+                 ErrorList& errors);
+
 // Sequences, sets and frozensets (walk_containers.cpp).
 bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                    ErrorList& errors);
