@@ -391,6 +391,17 @@ class ReprSwapsKeys:
         return "ReprSwapsKeys()"
 
 
+class StrSwapsKeys:
+    """A key whose str() swaps the dict's key "b" for an undeclared "z"."""
+
+    def __init__(self, sample):
+        self.sample = sample
+
+    def __str__(self):
+        swap_keys(self.sample)
+        return "StrSwapsKeys()"
+
+
 def swap_keys(sample):
     if "b" in sample:
         del sample["b"]
@@ -417,7 +428,15 @@ def swapping_predicate(sample):
         (lambda sample: Annotated[int, swapping_predicate(sample)], lambda sample: 1, []),
         # The repr that shows a failing value.
         (lambda sample: int, ReprSwapsKeys, [("int_type", ("a",), "int", "ReprSwapsKeys()")]),
+        # Walks below the field: an item's repr, a nested value's repr, a nested key's str().
+        (lambda sample: list[int], lambda sample: [1, ReprSwapsKeys(sample)],
+         [("int_type", ("a", 1), "int", "ReprSwapsKeys()")]),
+        (lambda sample: {"x": int}, lambda sample: {"x": ReprSwapsKeys(sample)},
+         [("int_type", ("a", "x"), "int", "ReprSwapsKeys()")]),
+        (lambda sample: {"x?": int}, lambda sample: {StrSwapsKeys(sample): 1},
+         [("extra_forbidden", ("a", "StrSwapsKeys()"), "no unexpected key", '"StrSwapsKeys()"')]),
     ],
+    ids=["predicate", "repr", "item repr", "nested repr", "nested key str"],
 )
 def test_diagnosis_reads_the_dict_as_code_run_by_a_field_left_it(first, first_value, first_records):
     # Every key names a field in declaration order when the diagnosis starts; the

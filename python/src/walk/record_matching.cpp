@@ -469,6 +469,40 @@ private:
     bool valid_ = false;
 };
 
+constexpr int kCodeFreeDepth = 4;
+
+// Whether a collecting walk of the value makes its records without running Python
+// code, judged before it runs: type tests show built-in scalars or record nothing,
+// lists and tuples of type-tested items hold such items, and records without key
+// rules hold built-in scalar keys and such values (namesake fields aside). A value
+// of the wrong kind must be a built-in scalar, whose repr the record shows.
+bool walks_without_python(const SchemaNode& schema, PyObject* value, const WalkState& state, int depth) {
+    if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
+        return is_plain_scalar(value) || passes_some_type_test(*kinds, WalkValue::python(value));
+    }
+    if (const std::optional<TypeTests> items = type_tested_items(schema)) {
+        const bool is_list = schema.sequence_kind == SequenceKind::List;
+        if (!(is_list ? PyList_Check(value) : PyTuple_Check(value))) return is_plain_scalar(value);
+        const std::span<PyObject* const> stored(PySequence_Fast_ITEMS(value), static_cast<std::size_t>(Py_SIZE(value)));
+        return std::all_of(stored.begin(), stored.end(),
+                           [&](PyObject* item) { return is_plain_scalar(item) || (*items)(item); });
+    }
+    if (schema.kind != NodeKind::Dict || !schema.rules.empty() || depth == 0) return false;
+    if (!PyDict_Check(value)) return is_plain_scalar(value);
+    FieldLookup lookup(schema.fields, state.precompute);
+    if (!lookup.has_distinct_names()) return false;
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* item = nullptr;
+    while (PyDict_Next(value, &position, &key, &item)) {
+        if (!is_plain_key(key)) return false;
+        const std::optional<std::string_view> text = utf8_view(key);
+        const std::optional<std::uint64_t> field = text ? lookup.find(*text) : std::nullopt;
+        if (field && !walks_without_python(*schema.fields[*field].schema, item, state, depth - 1)) return false;
+    }
+    return true;
+}
+
 void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                      ErrorList& errors) {
     if (value.is_json() || !PyDict_Check(value.object())) {
@@ -508,12 +542,12 @@ void diagnose_record(const SchemaNode& node, WalkValue value, ErrorPath& path, c
             const std::optional<std::uint32_t> kinds = type_test_kinds(*field.schema);
             if (kinds && passes_some_type_test(*kinds, WalkValue::python(found_value.get()))) continue;
             if (!kinds && type_tested_sequence_passes(*field.schema, found_value.get()).value_or(false)) continue;
+            const bool keeps_dict =
+                in_order.valid() && walks_without_python(*field.schema, found_value.get(), state, kCodeFreeDepth);
             path.push_back(PathSegment::key(field.name));
             walk_node(*field.schema, WalkValue::python(found_value.get()), path, state, errors);
             path.pop_back();
-            // A type test's records show a built-in scalar by the interpreter's own repr;
-            // any other walk may run Python code.
-            if (!kinds || !is_plain_scalar(found_value.get())) in_order.drop();
+            if (!keeps_dict) in_order.drop();
         } else if (field.required && wants_record(state, path.size() + 1)) {
             errors.push_back(make_child_error_record(path, PathSegment::key(field.name), "missing_key",
                                                      "required key " + quote_text(field.name), "missing"));
