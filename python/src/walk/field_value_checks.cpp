@@ -2,8 +2,19 @@
 
 namespace kestrune::py {
 
-bool FieldValueChecks::is_composite_member(const SchemaNode& schema, PyObject* value) {
-    if (const std::optional<bool> passes = type_tested_sequence_passes(schema, value)) return *passes;
+FieldTest field_test(const SchemaNode& schema) {
+    using Way = FieldTest::Way;
+    if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
+        return {Way::Types, false, *kinds, exact_type_admitted(*kinds)};
+    }
+    if (const std::optional<TypeTests> items = type_tested_items(schema)) {
+        return {Way::Items, schema.sequence_kind == SequenceKind::List, items->kinds(),
+                exact_type_admitted(items->kinds())};
+    }
+    return {};
+}
+
+bool FieldValueChecks::is_walked_member(const SchemaNode& schema, PyObject* value) {
     const PyRef held = PyRef::borrow(value);
     if (is_matched_directly(schema, state_)) return match_dict_record(schema, held.get(), state_);
     if (!walks_) walks_.emplace(state_);

@@ -4,8 +4,11 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <optional>
+#include <span>
 
+#include "walk/field_test.hpp"
 #include "walk/type_test_kinds.hpp"
 #include "walk/walk.hpp"
 #include "kestrune/core/native_stack.hpp"
@@ -18,13 +21,16 @@ inline bool is_matched_directly(const SchemaNode& schema, const WalkState& state
     return schema.kind == NodeKind::Dict && !is_native_stack_below(state.stack_floor);
 }
 
+// How is_member_of answers the schema's values.
+FieldTest field_test(const SchemaNode& schema);
+
 // Membership of field values. Type tests (an atom or a union of atoms) answer
-// inline and run no Python code, as do lists and tuples of them; nested records go
-// to the matcher directly. Other schemas are walked as answering walks that share
-// one state and scratch path and records (which such walks leave as they found
-// them), made at the first of them, instead of a sub-walk each. A value may be
-// borrowed from its container: the checks hold their own reference where Python
-// code may run.
+// inline and run no Python code, as do lists and tuples of them; nested records and
+// object classes go to their matchers directly. Other schemas are walked as
+// answering walks that share one state and scratch path and records (which such
+// walks leave as they found them), made at the first of them, instead of a sub-walk
+// each. A value may be borrowed from its container: the checks hold their own
+// reference where Python code may run.
 class FieldValueChecks {
 public:
     explicit FieldValueChecks(const WalkState& state) : state_(state) {}
@@ -38,6 +44,17 @@ public:
         return is_composite_member(schema, value);
     }
 
+    // The same answer, the way settled beforehand: `test` is field_test(schema).
+    bool is_member_of(const FieldTest& test, const SchemaNode& schema, PyObject* value) {
+        if (state_.fatal.stop) return false;
+        switch (test.way) {
+            case FieldTest::Way::Types: return TypeTests(test.kinds, test.exact)(value);
+            case FieldTest::Way::Items: return items_pass(test.list, TypeTests(test.kinds, test.exact), value);
+            case FieldTest::Way::Other: break;
+        }
+        return is_walked_member(schema, value);
+    }
+
 private:
     struct AnsweringWalks {
         explicit AnsweringWalks(const WalkState& outer) : state(outer.answering()) {}
@@ -46,7 +63,24 @@ private:
         ErrorList errors;
     };
 
-    [[gnu::noinline]] bool is_composite_member(const SchemaNode& schema, PyObject* value);
+    // As walk_sequence answers it: the kind, then the items in the storage, which
+    // type tests cannot change.
+    static bool items_pass(bool list, const TypeTests& items, PyObject* value) {
+        if (!(list ? PyList_Check(value) : PyTuple_Check(value))) return false;
+        if (items.admits_everything()) return true;
+        const std::span<PyObject* const> stored(PySequence_Fast_ITEMS(value), static_cast<std::size_t>(Py_SIZE(value)));
+        return std::all_of(stored.begin(), stored.end(), [&](PyObject* item) { return items(item); });
+    }
+
+    [[gnu::noinline]] bool is_composite_member(const SchemaNode& schema, PyObject* value) {
+        if (const std::optional<TypeTests> items = type_tested_items(schema)) {
+            return items_pass(schema.sequence_kind == SequenceKind::List, *items, value);
+        }
+        return is_walked_member(schema, value);
+    }
+
+    // Every schema but type tests and their lists and tuples.
+    [[gnu::noinline]] bool is_walked_member(const SchemaNode& schema, PyObject* value);
 
     const WalkState& state_;
     std::optional<AnsweringWalks> walks_;

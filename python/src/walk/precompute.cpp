@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "validator/validator.hpp"
+#include "walk/field_value_checks.hpp"
 #include "walk/walk_memo.hpp"
 #include "support/utf8_text.hpp"
 
@@ -186,8 +187,12 @@ private:
                 return;
             }
         }
-        if (cls != nullptr) adopt_interned_names(reinterpret_cast<PyTypeObject*>(cls), names);
-        *tables_.field_names.try_emplace(storage_identity(fields)).first = std::move(names);
+        FieldTable& table = *tables_.field_names.try_emplace(storage_identity(fields)).first;
+        if (cls != nullptr) {
+            adopt_interned_names(reinterpret_cast<PyTypeObject*>(cls), names);
+            for (const Field& field : fields) table.tests.push_back(field_test(*field.schema));
+        }
+        table.names = std::move(names);
     }
 
     void add_literal_sets(const std::vector<NodePtr>& members) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "compiler/pattern_engine.hpp"
+#include "walk/field_test.hpp"
 #include "walk/identity_map.hpp"
 #include "walk/json_field_test.hpp"
 #include "walk/walk_value.hpp"
@@ -55,6 +56,11 @@ struct WalkRevisits {
     bool collecting = false;
 };
 
+struct FieldTable {
+    std::vector<PyRef> names;
+    std::vector<FieldTest> tests;  // by position, for an object class's fields only
+};
+
 struct Precompute {
     IdentityMap<RecordIndex> field_index;
     IdentityMap<LiteralSets> literal_sets;
@@ -69,7 +75,7 @@ struct Precompute {
     // through this table and released with it (attached, like every release);
     // checks on any thread only borrow them. A record or class whose names could
     // not be made has no entry, and its checks make them as they go.
-    IdentityMap<std::vector<PyRef>> field_names;
+    IdentityMap<FieldTable> field_names;
     // Which walks may expand one definition for one value more than once; only those
     // keep a memo of finished walks (walk_memo.hpp).
     WalkRevisits revisits;
@@ -99,14 +105,20 @@ public:
 
     // Borrowed until the next call; null with an exception set when it cannot be made.
     PyObject* at(std::size_t position) {
-        if (names_ != nullptr) return (*names_)[position].get();
+        if (names_ != nullptr) return names_->names[position].get();
         made_ = new_str(fields_[position].name);
         return made_.get();
     }
 
+    // The settled tests of an object class's fields, by position; null when there
+    // are none.
+    const FieldTest* tests() const {
+        return names_ != nullptr && !names_->tests.empty() ? names_->tests.data() : nullptr;
+    }
+
 private:
     const std::vector<Field>& fields_;
-    const std::vector<PyRef>* names_;
+    const FieldTable* names_;
     PyRef made_;
 };
 

@@ -90,6 +90,8 @@ inline bool passes_some_type_test(std::uint32_t kinds, WalkValue value) {
 class TypeTests {
 public:
     explicit TypeTests(std::uint32_t kinds) : kinds_(kinds), exact_(exact_type_admitted(kinds)) {}
+    // `exact` being exact_type_admitted(kinds), settled beforehand.
+    TypeTests(std::uint32_t kinds, const PyTypeObject* exact) : kinds_(kinds), exact_(exact) {}
 
     bool admits_everything() const { return kind_mask_admits_everything(kinds_); }
     std::uint32_t kinds() const { return kinds_; }

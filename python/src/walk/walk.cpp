@@ -145,6 +145,7 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
     AttributeSegment segment(path, collect);
     // An answering visit makes no records: its values are checked as a dict's are.
     FieldValueChecks checks(state);
+    const FieldTest* const tests = names.tests();
     for (std::size_t position = 0; position < fields.size(); ++position) {
         const Field& field = fields[position];
         if (!state.may_call_python()) return false;
@@ -165,7 +166,8 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
             }
             member = false;
         } else if (!collect) {
-            member = checks.is_member_of(*field.schema, attribute.get());
+            member = tests != nullptr ? checks.is_member_of(tests[position], *field.schema, attribute.get())
+                                      : checks.is_member_of(*field.schema, attribute.get());
         } else if (!passes_type_tests(*field.schema, WalkValue::python(attribute.get()), state)) {
             segment.rename(field.name);
             const bool accepted = walk_node(*field.schema, WalkValue::python(attribute.get()), path, state, errors);
