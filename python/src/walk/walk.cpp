@@ -78,26 +78,20 @@ bool passes_type_tests(const SchemaNode& schema, WalkValue value, const WalkStat
 // segment of its own. Deeper visits push and pop their own, so the last one is ours.
 class AttributeSegment {
 public:
-    AttributeSegment(ErrorPath& path, bool collect) : path_(collect ? &path : nullptr) {
-        if (path_ != nullptr) path_->push_back(PathSegment::key(std::string()));
-    }
-    ~AttributeSegment() {
-        if (path_ != nullptr) path_->pop_back();
-    }
+    explicit AttributeSegment(ErrorPath& path) : path_(path) { path_.push_back(PathSegment::key(std::string())); }
+    ~AttributeSegment() { path_.pop_back(); }
     AttributeSegment(const AttributeSegment&) = delete;
     AttributeSegment& operator=(const AttributeSegment&) = delete;
 
-    void rename(const std::string& name) {
-        if (path_ != nullptr) std::get<std::string>(path_->back().step).assign(name);
-    }
+    void rename(const std::string& name) { std::get<std::string>(path_.back().step).assign(name); }
 
 private:
-    ErrorPath* path_;
+    ErrorPath& path_;
 };
 
 // On a failed fetch PyObject_GetAttr notes the name and object on an AttributeError
 // that has neither yet, through its attributes (which a subclass may serve).
-void note_attribute_error(PyObject* object, PyObject* name) {
+[[gnu::noinline]] void note_attribute_error(PyObject* object, PyObject* name) {
     if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return;
     PyObject* exception = PyErr_GetRaisedException();
     const auto* error = reinterpret_cast<const PyAttributeErrorObject*>(exception);
@@ -114,12 +108,44 @@ void note_attribute_error(PyObject* object, PyObject* name) {
 
 // PyObject_GetAttr for a str name, calling the type's slot itself: the same fetch
 // without the checks a str name always passes.
-PyObject* get_attribute(PyObject* object, PyObject* name) {
+[[gnu::always_inline]] inline PyObject* get_attribute(PyObject* object, PyObject* name) {
     const getattrofunc getattro = Py_TYPE(object)->tp_getattro;
     if (getattro == nullptr) return PyObject_GetAttr(object, name);
     PyObject* attribute = getattro(object, name);
     if (attribute == nullptr) note_attribute_error(object, name);
     return attribute;
+}
+
+// After a failed fetch: whether its exception ends the check, which it then does.
+bool ends_check_after_failed_fetch(const WalkState& state) {
+    PyRef exception = PyRef::steal(PyErr_GetRaisedException());
+    if (!is_fatal_exception(exception.get())) return false;
+    store_fatal_error(std::move(exception), state.fatal);
+    return true;
+}
+
+// An answering visit of an instance's attributes: no records, so no path; the
+// values are checked as a dict record's are.
+bool match_attributes(const SchemaNode& node, PyObject* object, const WalkState& state) {
+    const std::span<const Field> fields(node.fields);
+    FieldNameObjects names(state.precompute, node.fields);
+    const FieldTest* const tests = names.tests();
+    FieldValueChecks checks(state);
+    for (std::size_t position = 0; position < fields.size(); ++position) {
+        if (!state.may_call_python()) return false;
+        PyObject* name = names.at(position);
+        const PyRef attribute = name ? PyRef::steal(get_attribute(object, name)) : PyRef();
+        if (!attribute) {
+            ends_check_after_failed_fetch(state);
+            return false;
+        }
+        const SchemaNode& schema = *fields[position].schema;
+        if (!(tests != nullptr ? checks.is_member_of(tests[position], schema, attribute.get())
+                               : checks.is_member_of(schema, attribute.get()))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -135,28 +161,21 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
     if (!state.constants.contains_index(node.index)) return false;
     const WalkValue shown = WalkValue::python(object.get());
     if (!is_instance_of(state.constants.at(node.index), object.get(), shown, path, state, errors)) return false;
+    if (!state.collect) return match_attributes(node, object.get(), state);
     // The flags and fields are read once: the compiler cannot know that the
     // attribute fetches between them leave them as they are.
-    const bool collect = state.collect;
     const bool aggregate = state.aggregate();
     const std::span<const Field> fields(node.fields);
     bool member = true;
     FieldNameObjects names(state.precompute, node.fields);
-    AttributeSegment segment(path, collect);
-    // An answering visit makes no records: its values are checked as a dict's are.
-    FieldValueChecks checks(state);
-    const FieldTest* const tests = names.tests();
+    AttributeSegment segment(path);
     for (std::size_t position = 0; position < fields.size(); ++position) {
         const Field& field = fields[position];
         if (!state.may_call_python()) return false;
         PyObject* name = names.at(position);
         PyRef attribute = name ? PyRef::steal(get_attribute(object.get(), name)) : PyRef();
         if (!attribute) {
-            PyRef exception = PyRef::steal(PyErr_GetRaisedException());
-            if (is_fatal_exception(exception.get())) {
-                store_fatal_error(std::move(exception), state.fatal);
-                return false;
-            }
+            if (ends_check_after_failed_fetch(state)) return false;
             segment.rename(field.name);
             if (wants_record(state, path.size())) {
                 errors.push_back(ErrorRecord{.path = clone_path(path),
@@ -165,9 +184,6 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
                                              .code = "missing_attribute"});
             }
             member = false;
-        } else if (!collect) {
-            member = tests != nullptr ? checks.is_member_of(tests[position], *field.schema, attribute.get())
-                                      : checks.is_member_of(*field.schema, attribute.get());
         } else if (!passes_type_tests(*field.schema, WalkValue::python(attribute.get()), state)) {
             segment.rename(field.name);
             const bool accepted = walk_node(*field.schema, WalkValue::python(attribute.get()), path, state, errors);
