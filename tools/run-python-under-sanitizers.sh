@@ -5,8 +5,9 @@
 # is silenced and why).
 #
 # LeakSanitizer's tracer, which stops every thread to scan their stacks, now and
-# then dies of a signal on these machines after the tests themselves have passed;
-# that one failure of the sanitizer itself (and no other) is retried once.
+# then dies of a signal on these machines after the tests themselves have passed,
+# more often under load; that one failure of the sanitizer itself (and no other) is
+# retried, up to three runs in all.
 set -u
 package_dir=$1
 shift
@@ -24,11 +25,10 @@ run() {
     return "${PIPESTATUS[0]}"
 }
 
-run "$@" && exit 0
-status=$?
-if grep -q "Tracer caught signal" "$log"; then
-    echo "LeakSanitizer's tracer crashed; running once more" >&2
-    run "$@"
-    exit $?
-fi
+for attempt in 1 2 3; do
+    run "$@" && exit 0
+    status=$?
+    grep -q "Tracer caught signal" "$log" || exit "$status"
+    [ "$attempt" -lt 3 ] && echo "LeakSanitizer's tracer crashed; running once more" >&2
+done
 exit "$status"
