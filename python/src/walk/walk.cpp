@@ -42,20 +42,26 @@ bool walk_literal(const SchemaNode& node, WalkValue value, const ErrorPath& path
     return member;
 }
 
-// isinstance of the pooled class `cls` for `object` (null when a JSON value has no
-// Python form, its exception set), with the "instance_type" record showing `shown`
-// when it fails.
-bool is_instance_of(PyObject* cls, PyObject* object, WalkValue shown, const ErrorPath& path,
-                    const WalkState& state, ErrorList& errors) {
-    // An object of exactly the class is answered as isinstance answers it first,
-    // without asking the class.
-    if (object != nullptr && Py_IS_TYPE(object, reinterpret_cast<PyTypeObject*>(cls))) return true;
+// is_instance_of for an object not exactly of the class: the class is asked.
+[[gnu::noinline]] bool asks_is_instance_of(PyObject* cls, PyObject* object, WalkValue shown, const ErrorPath& path,
+                                           const WalkState& state, ErrorList& errors) {
     if (!state.may_call_python()) return false;
     const bool member = absorb_call_error(object ? PyObject_IsInstance(object, cls) : -1, state.fatal);
     if (!member && wants_record(state, path.size(), shown)) {
         errors.push_back(make_error_record("instance_type", format_class_name(cls), shown, path));
     }
     return member;
+}
+
+// isinstance of the pooled class `cls` for `object` (null when a JSON value has no
+// Python form, its exception set), with the "instance_type" record showing `shown`
+// when it fails.
+inline bool is_instance_of(PyObject* cls, PyObject* object, WalkValue shown, const ErrorPath& path,
+                           const WalkState& state, ErrorList& errors) {
+    // An object of exactly the class is answered as isinstance answers it first,
+    // without asking the class.
+    if (object != nullptr && Py_IS_TYPE(object, reinterpret_cast<PyTypeObject*>(cls))) return true;
+    return asks_is_instance_of(cls, object, shown, path, state, errors);
 }
 
 bool walk_instance(const SchemaNode& node, WalkValue value, const ErrorPath& path, const WalkState& state,
