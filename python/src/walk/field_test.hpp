@@ -1,5 +1,5 @@
-// How an object class's attribute values are answered, settled from each field's
-// schema once per validator (field_test, field_value_checks.hpp).
+// How the field values of a record or an object class are answered, settled from each
+// field's schema once per validator (field_test, field_value_checks.hpp).
 #pragma once
 
 #include <Python.h>

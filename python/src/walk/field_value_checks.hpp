@@ -55,6 +55,11 @@ public:
         return is_walked_member(schema, value);
     }
 
+    // A field's value, by its settled test where `tests` (by position) holds them.
+    bool is_field_member(const FieldTest* tests, std::size_t position, const SchemaNode& schema, PyObject* value) {
+        return tests != nullptr ? is_member_of(tests[position], schema, value) : is_member_of(schema, value);
+    }
+
 private:
     struct AnsweringWalks {
         explicit AnsweringWalks(const WalkState& outer) : state(outer.answering()) {}

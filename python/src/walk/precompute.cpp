@@ -166,6 +166,7 @@ private:
             index.names.insert_or_assign(field.name, position);
             index.required += field.required ? 1 : 0;
             index.json_tests.push_back(json_field_test(*field.schema));
+            index.tests.push_back(field_test(*field.schema));
         }
     }
 

@@ -37,6 +37,7 @@ struct RecordIndex {
     TextMap<std::uint64_t> names;  // the last position of each name
     std::uint64_t required = 0;    // required fields, namesakes included
     std::vector<JsonFieldTest> json_tests;  // by position
+    std::vector<FieldTest> tests;           // by position, for Python values
 };
 
 // The exactly-int constants that fit 64 bits and the exactly-str constants of a

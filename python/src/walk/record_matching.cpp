@@ -54,6 +54,8 @@ public:
 
     bool has_distinct_names() const { return distinct_names_; }
     const RecordIndex* index() const { return index_; }
+    // The settled tests of the fields' values, by position; null without an index.
+    const FieldTest* tests() const { return index_ != nullptr ? index_->tests.data() : nullptr; }
 
     std::uint64_t required() const {
         if (index_ != nullptr) return index_->required;
@@ -227,6 +229,7 @@ bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& 
     }
     const std::vector<Field>& fields = node.fields;
     FieldLookup lookup(fields, state.precompute);
+    const FieldTest* const tests = lookup.tests();
     FieldValueChecks checks(state);
     DictEntries entries(dict);
     PyObject* key = nullptr;
@@ -241,7 +244,7 @@ bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& 
         const std::size_t field_count = fields.size();
         while (step == DictEntries::Step::Entry && in_order < field_count &&
                is_key_named(key, declared[in_order].name)) {
-            if (!checks.is_member_of(*declared[in_order].schema, value)) return false;
+            if (!checks.is_field_member(tests, in_order, *declared[in_order].schema, value)) return false;
             ++in_order;
             step = entries.next(key, value, state.fatal);
         }
@@ -259,7 +262,7 @@ bool match_dict_record(const SchemaNode& node, PyObject* dict, const WalkState& 
         }
         if (position) {
             const Field& field = fields[*position];
-            if (!checks.is_member_of(*field.schema, value)) return false;
+            if (!checks.is_field_member(tests, *position, *field.schema, value)) return false;
             if (field.required && counted.insert(*position)) --remaining;
             continue;
         }

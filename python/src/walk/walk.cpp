@@ -145,11 +145,7 @@ bool match_attributes(const SchemaNode& node, PyObject* object, const WalkState&
             ends_check_after_failed_fetch(state);
             return false;
         }
-        const SchemaNode& schema = *fields[position].schema;
-        if (!(tests != nullptr ? checks.is_member_of(tests[position], schema, attribute.get())
-                               : checks.is_member_of(schema, attribute.get()))) {
-            return false;
-        }
+        if (!checks.is_field_member(tests, position, *fields[position].schema, attribute.get())) return false;
     }
     return true;
 }
