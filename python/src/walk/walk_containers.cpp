@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "walk/field_value_checks.hpp"
 #include "walk/type_test_kinds.hpp"
 #include "walk/walk.hpp"
 #include "support/entry_point.hpp"
@@ -151,6 +152,12 @@ bool record_failing_items(const TypeTests& passes, const SchemaNode& schema, Wal
     return member;
 }
 
+// As walk_node walks it; a record goes to walk_dict directly, after the same checks.
+bool walk_item(const SchemaNode& schema, WalkValue item, ErrorPath& path, const WalkState& state, ErrorList& errors) {
+    if (!state.fatal.stop && is_matched_directly(schema, state)) return walk_dict(schema, item, path, state, errors);
+    return walk_node(schema, item, path, state, errors);
+}
+
 bool is_sequence_kind(SequenceKind kind, WalkValue value) {
     if (value.is_json()) return kind == SequenceKind::List && value.json()->kind() == json::JsonKind::Array;
     return kind == SequenceKind::List ? PyList_Check(value.object()) : PyTuple_Check(value.object());
@@ -186,13 +193,13 @@ bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, con
     }
     if (!state.collect) {
         return items.visit_all(false, [&](std::size_t i, WalkValue element) {
-            return walk_node(item_schema(*shape, i), element, path, state, errors);
+            return walk_item(item_schema(*shape, i), element, path, state, errors);
         });
     }
     ItemSegment segment(path);
     return items.visit_all(state.aggregate(), [&](std::size_t i, WalkValue element) {
         segment.move_to(i);
-        return walk_node(item_schema(*shape, i), element, path, state, errors);
+        return walk_item(item_schema(*shape, i), element, path, state, errors);
     });
 }
 
