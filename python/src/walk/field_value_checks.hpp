@@ -4,9 +4,7 @@
 
 #include <Python.h>
 
-#include <algorithm>
 #include <optional>
-#include <span>
 
 #include "walk/field_test.hpp"
 #include "walk/type_test_kinds.hpp"
@@ -21,7 +19,7 @@ inline bool is_matched_directly(const SchemaNode& schema, const WalkState& state
     return schema.kind == NodeKind::Dict && !is_native_stack_below(state.stack_floor);
 }
 
-// How is_member_of answers the schema's values.
+// How FieldValueChecks answers the schema's values.
 FieldTest field_test(const SchemaNode& schema);
 
 // Membership of field values. Type tests (an atom or a union of atoms) answer
@@ -35,29 +33,10 @@ class FieldValueChecks {
 public:
     explicit FieldValueChecks(const WalkState& state) : state_(state) {}
 
-    bool is_member_of(const SchemaNode& schema, PyObject* value) {
-        if (state_.fatal.stop) return false;
-        if (is_type_test_kind(schema.kind)) return passes_type_test(schema.kind, WalkValue::python(value));
-        if (const std::optional<std::uint32_t> kinds = type_test_kinds(schema)) {
-            return passes_some_type_test(*kinds, WalkValue::python(value));
-        }
-        return is_composite_member(schema, value);
-    }
-
-    // The same answer, the way settled beforehand: `test` is field_test(schema).
-    bool is_member_of(const FieldTest& test, const SchemaNode& schema, PyObject* value) {
-        if (state_.fatal.stop) return false;
-        switch (test.way) {
-            case FieldTest::Way::Types: return TypeTests(test.kinds, test.exact)(value);
-            case FieldTest::Way::Items: return items_pass(test.list, TypeTests(test.kinds, test.exact), value);
-            case FieldTest::Way::Other: break;
-        }
-        return is_walked_member(schema, value);
-    }
-
-    // A field's value, by its settled test where `tests` (by position) holds them.
+    // A field's value, by its settled test where `tests` (by position) holds them,
+    // else by the test worked out now.
     bool is_field_member(const FieldTest* tests, std::size_t position, const SchemaNode& schema, PyObject* value) {
-        return tests != nullptr ? is_member_of(tests[position], schema, value) : is_member_of(schema, value);
+        return is_member_of(tests != nullptr ? tests[position] : field_test(schema), schema, value);
     }
 
 private:
@@ -68,18 +47,13 @@ private:
         ErrorList errors;
     };
 
-    // As walk_sequence answers it: the kind, then the items in the storage, which
-    // type tests cannot change.
-    static bool items_pass(bool list, const TypeTests& items, PyObject* value) {
-        if (!(list ? PyList_Check(value) : PyTuple_Check(value))) return false;
-        if (items.admits_everything()) return true;
-        const std::span<PyObject* const> stored(PySequence_Fast_ITEMS(value), static_cast<std::size_t>(Py_SIZE(value)));
-        return std::all_of(stored.begin(), stored.end(), [&](PyObject* item) { return items(item); });
-    }
-
-    [[gnu::noinline]] bool is_composite_member(const SchemaNode& schema, PyObject* value) {
-        if (const std::optional<TypeTests> items = type_tested_items(schema)) {
-            return items_pass(schema.sequence_kind == SequenceKind::List, *items, value);
+    // is_member_of(schema, value), answered the way `test` (field_test(schema)) says.
+    bool is_member_of(const FieldTest& test, const SchemaNode& schema, PyObject* value) {
+        if (state_.fatal.stop) return false;
+        switch (test.way) {
+            case FieldTest::Way::Types: return TypeTests(test.kinds, test.exact)(value);
+            case FieldTest::Way::Items: return sequence_items_pass(test.list, TypeTests(test.kinds, test.exact), value);
+            case FieldTest::Way::Other: break;
         }
         return is_walked_member(schema, value);
     }

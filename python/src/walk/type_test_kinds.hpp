@@ -128,17 +128,22 @@ inline std::optional<TypeTests> type_tested_items(const SchemaNode& node) {
     return TypeTests(*kinds);
 }
 
-// Whether a value is a member of a list or tuple schema of type-tested items, as
+// Whether a value is a list (or a tuple) whose items all pass `items`, as
 // walk_sequence answers it: the kind, then the items in the storage, which type tests
-// cannot change. No Python code runs. None for other schemas.
+// cannot change. No Python code runs.
+inline bool sequence_items_pass(bool list, const TypeTests& items, PyObject* value) {
+    if (!(list ? PyList_Check(value) : PyTuple_Check(value))) return false;
+    if (items.admits_everything()) return true;
+    const std::span<PyObject* const> stored(PySequence_Fast_ITEMS(value), static_cast<std::size_t>(Py_SIZE(value)));
+    return std::all_of(stored.begin(), stored.end(), [&](PyObject* item) { return items(item); });
+}
+
+// sequence_items_pass for a list or tuple schema of type-tested items; none for
+// other schemas.
 inline std::optional<bool> type_tested_sequence_passes(const SchemaNode& schema, PyObject* value) {
     const std::optional<TypeTests> items = type_tested_items(schema);
     if (!items) return std::nullopt;
-    const bool is_list = schema.sequence_kind == SequenceKind::List;
-    if (!(is_list ? PyList_Check(value) : PyTuple_Check(value))) return false;
-    if (items->admits_everything()) return true;
-    const std::span<PyObject* const> stored(PySequence_Fast_ITEMS(value), static_cast<std::size_t>(Py_SIZE(value)));
-    return std::all_of(stored.begin(), stored.end(), [&](PyObject* item) { return (*items)(item); });
+    return sequence_items_pass(schema.sequence_kind == SequenceKind::List, *items, value);
 }
 
 }  // namespace kestrune::py
