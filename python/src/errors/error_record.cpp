@@ -32,7 +32,7 @@ ErrorRecord make_child_error_record(const ErrorPath& path, PathSegment segment, 
     return ErrorRecord{std::move(copied), std::move(expected), std::move(value), code};
 }
 
-void append_error_line(std::string& out, const ErrorRecord& record) {
+void format_error_line(std::string& out, const ErrorRecord& record) {
     const std::size_t start = out.size();
     out += "at ";
     const std::size_t path_start = out.size();

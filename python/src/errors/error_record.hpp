@@ -61,9 +61,9 @@ inline void record_failure(std::string_view code, std::string_view expected, Wal
     if (collect) errors.push_back(make_error_record(code, expected, value, path));
 }
 
-// Appends "at <path>: expected <expected>, got <value> [<code>]", without the "at"
-// part when the path text is empty.
-void append_error_line(std::string& out, const ErrorRecord& record);
+// Writes "at <path>: expected <expected>, got <value> [<code>]" at the end of `out`,
+// without the "at" part when the path text is empty.
+void format_error_line(std::string& out, const ErrorRecord& record);
 
 // At least the size of the record's line.
 std::size_t error_line_size_bound(const ErrorRecord& record);

@@ -190,7 +190,7 @@ public:
         for (const ErrorRecord& record : records) size += 1 + error_line_size_bound(record);
         text_.reserve(size);
         if (!several_) {
-            if (!records.empty()) append_error_line(text_, records.front());
+            if (!records.empty()) format_error_line(text_, records.front());
             return;
         }
         text_ += std::to_string(records.size());
@@ -199,7 +199,7 @@ public:
         for (const ErrorRecord& record : records) {
             text_ += '\n';
             const std::size_t start = text_.size();
-            append_error_line(text_, record);
+            format_error_line(text_, record);
             spans_.push_back({start, text_.size() - start});
         }
     }

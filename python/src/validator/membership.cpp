@@ -1,6 +1,5 @@
 #include "validator/membership.hpp"
 
-
 #include "walk/walk.hpp"
 #include "errors/validation_error_build.hpp"
 #include "kestrune/core/native_stack.hpp"
