@@ -12,7 +12,7 @@ ASAN_BUILD := build/asan
 JOBS := $(shell nproc)
 CMAKE_GENERATOR := -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja)
 
-.PHONY: build test test-native test-python test-typing test-asan demo bench apt-packages fuzz
+.PHONY: build native-build test test-native test-python test-typing test-asan demo bench apt-packages fuzz
 
 apt-packages:
 	@tools/ensure-apt-packages.sh $(APT_PACKAGES)
@@ -27,14 +27,19 @@ $(VENV)/.requirements: requirements-dev.txt | $(PY)
 build: apt-packages $(VENV)/.requirements
 	$(PY) -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps .
 
-test-native: apt-packages $(VENV)/.requirements
+# The C++ tests and the test-only variant of the module that the tests of walk
+# reuse load beside the installed one (tests/python/walk_probe.py), in one build.
+native-build: apt-packages $(VENV)/.requirements
 	$(CMAKE) -S . -B $(NATIVE_BUILD) $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=Release \
-	    -DKESTRUNE_BUILD_MODULE=OFF -DKESTRUNE_BUILD_TESTS=ON >/dev/null
+	    -DKESTRUNE_BUILD_MODULE=ON -DKESTRUNE_BUILD_WALK_PROBE=ON -DKESTRUNE_BUILD_TESTS=ON \
+	    -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
 	$(CMAKE) --build $(NATIVE_BUILD) -j $(JOBS)
+
+test-native: native-build
 	$(CTEST) --test-dir $(NATIVE_BUILD) --output-on-failure -j $(JOBS)
 
-test-python: build
-	$(PY) -m pytest -q tests/python
+test-python: build native-build
+	KESTRUNE_WALK_PROBE=$(abspath $(NATIVE_BUILD))/walk_probe $(PY) -m pytest -q tests/python
 
 # The stub checked against the built module, and the public API type-checked as
 # a caller uses it.
@@ -49,11 +54,11 @@ test: test-native test-python test-typing
 # (tools/run-python-under-sanitizers.sh).
 test-asan: apt-packages $(VENV)/.requirements
 	$(CMAKE) -S . -B $(ASAN_BUILD) $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-	    -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_MODULE=ON -DKESTRUNE_BUILD_TESTS=ON \
+	    -DKESTRUNE_SANITIZE=ON -DKESTRUNE_BUILD_MODULE=ON -DKESTRUNE_BUILD_WALK_PROBE=ON -DKESTRUNE_BUILD_TESTS=ON \
 	    -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	$(CTEST) --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
-	tools/run-python-under-sanitizers.sh $(ASAN_BUILD)/package $(PY) -m pytest -q -p no:cacheprovider tests/python
+	KESTRUNE_WALK_PROBE=$(abspath $(ASAN_BUILD))/walk_probe tools/run-python-under-sanitizers.sh $(ASAN_BUILD)/package $(PY) -m pytest -q -p no:cacheprovider tests/python
 
 demo: build
 	$(PY) examples/demo.py

@@ -10,7 +10,7 @@
 #include "validator/validator.hpp"
 #include "support/entry_point.hpp"
 #include "support/py_ref.hpp"
-#include "walk/walk_memo.hpp"
+#include "walk/walk_probe.hpp"
 
 namespace kestrune::py {
 
@@ -64,17 +64,6 @@ bool add_functions(PyObject* module, PyMethodDef* functions) {
     return true;
 }
 
-// For the tests only, so not in __all__: switches reuse of finished walks on the
-// calling thread and reports the expansions its checks walked (walk_memo.hpp).
-PyMethodDef walk_test_hook_definition{"_walk_test_hook", walk_test_hook, METH_O, nullptr};
-
-bool add_walk_test_hook(PyObject* module) {
-    PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
-    if (!module_name) return false;
-    PyRef function = PyRef::steal(PyCFunction_NewEx(&walk_test_hook_definition, module, module_name.get()));
-    return function && PyObject_SetAttrString(module, walk_test_hook_definition.ml_name, function.get()) == 0;
-}
-
 int module_exec(PyObject* module) {
     return guard_int_entry([&]() -> int {
         // The importing thread, usually the main one, learns its stack bounds now:
@@ -86,7 +75,7 @@ int module_exec(PyObject* module) {
                      add_functions(module, combinator_functions()) &&
                      add_name(module, "anything", PyRef::steal(validator_from_node(make_leaf(NodeKind::Anything)))) &&
                      add_name(module, "nothing", PyRef::steal(validator_from_node(make_leaf(NodeKind::Nothing)))) &&
-                     add_walk_test_hook(module);
+                     add_walk_probe(module);
         return added ? 0 : -1;
     });
 }

@@ -17,6 +17,11 @@ def test_all_lists_the_module_surface_in_order():
         assert getattr(kestrune, name) is getattr(_kestrune, name)
 
 
+
+def test_the_namespace_holds_the_surface_and_the_interpreters_names_only():
+    added = {name for name in vars(_kestrune) if not (name.startswith("__") and name.endswith("__"))}
+    assert added == set(_kestrune.__all__)
+
 def test_anything_and_nothing_are_validators():
     assert type(anything) is Validator and type(nothing) is Validator
     assert repr(anything) == "anything" and repr(nothing) == "nothing"

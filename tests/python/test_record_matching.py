@@ -1,6 +1,6 @@
 import json
 import typing
-from typing import Annotated, NotRequired, Optional, TypedDict
+from typing import Annotated, Literal, NotRequired, Optional, TypedDict
 
 import pytest
 
@@ -44,6 +44,37 @@ def test_fail_fast_stops_the_diagnosis_after_the_first_report():
         ("string_type", ("1",), "str", "1"),
         ("int_type", ("1",), "int", "'v'"),
     ]
+
+
+
+def always(value):
+    return True
+
+
+# Fields that pass, each answered its own way: type tests, a list of them, a nested
+# record, a literal, and a walk that runs a predicate.
+PASSING_FIELDS = [
+    (int, 1),
+    (float | None, None),
+    (list[int], [1]),
+    (tuple[str, ...], ("s",)),
+    ({"x": int}, {"x": 1}),
+    (Literal[1], 1),
+    (Annotated[int, always], 1),
+]
+
+
+@pytest.mark.parametrize("field, passing", PASSING_FIELDS, ids=repr)
+def test_fail_fast_ends_the_diagnosis_after_a_passing_field_once_a_record_is_made(field, passing):
+    # The rule's key walk reports "k" first; the record under it must stop after
+    # its first field, however that field was answered.
+    key_record = ("int_type", ("k",), "int", "'k'")
+    cases = [
+        ({int: {"a": field, "b": int}}, {"k": {"a": passing, "b": "x"}}),
+        ({int: {"a": field}}, {"k": {"a": passing, "z": 0}}),
+    ]
+    for schema, value in cases:
+        assert records(Validator(schema), value, fail_fast=True) == [key_record]
 
 
 class UnprintableKey:

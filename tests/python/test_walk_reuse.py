@@ -11,9 +11,12 @@ import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-from kestrune import ValidationError, _kestrune, intersection, recursive, union
+from walk_probe import load_walk_probe
 
-walk_test_hook = _kestrune._walk_test_hook
+# The test-only variant of the native module, whose switch turns reuse off.
+probe = load_walk_probe()
+ValidationError, intersection, recursive, union = probe.ValidationError, probe.intersection, probe.recursive, probe.union
+walk_test_hook = probe._walk_test_hook
 
 
 @pytest.fixture(autouse=True)
@@ -314,3 +317,5 @@ def test_reuse_changes_no_verdict_record_or_call(shape, made):
             walk_test_hook(reuse)
             outcomes.append(observe(lambda: call(value)))
         assert outcomes[1] == outcomes[0]
+
+

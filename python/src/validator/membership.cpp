@@ -1,6 +1,7 @@
 #include "validator/membership.hpp"
 
 #include "walk/walk.hpp"
+#include "walk/walk_probe.hpp"
 #include "errors/validation_error_build.hpp"
 #include "kestrune/core/native_stack.hpp"
 #include "validator/validator.hpp"
@@ -17,7 +18,6 @@ bool walk_root(const ValidatorValue& validator, WalkValue value, FatalSlot& fata
                ErrorList& errors) {
     const Precompute& tables = validator.precompute.get_or_build([&] { return build_precompute(validator); });
     RecursionGuard guard;
-    // The thread's switch is asked only where a memo could be kept at all.
     const bool answering = tables.revisits.answering && walk_reuse_enabled();
     const bool collecting = collect && tables.revisits.collecting && walk_reuse_enabled();
     MemoCell memo(fatal, guard, answering, collecting);

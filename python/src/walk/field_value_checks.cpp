@@ -1,5 +1,7 @@
 #include "walk/field_value_checks.hpp"
 
+#include "walk/held_value.hpp"
+
 namespace kestrune::py {
 
 FieldTest field_test(const SchemaNode& schema) {
@@ -15,7 +17,7 @@ FieldTest field_test(const SchemaNode& schema) {
 }
 
 bool FieldValueChecks::is_walked_member(const SchemaNode& schema, PyObject* value) {
-    const PyRef held = PyRef::borrow(value);
+    const HeldValue held = HeldValue::borrow(value, state_);
     if (is_matched_directly(schema, state_)) return match_dict_record(schema, held.get(), state_);
     if (!walks_) walks_.emplace(state_);
     // A nested class is visited as walk_node would, after the same stack check.

@@ -7,6 +7,7 @@
 
 #include "walk/constraint_check.hpp"
 #include "walk/field_value_checks.hpp"
+#include "walk/held_value.hpp"
 #include "walk/type_test_kinds.hpp"
 #include "errors/text_helpers.hpp"
 #include "kestrune/core/native_stack.hpp"
@@ -140,7 +141,7 @@ bool match_attributes(const SchemaNode& node, PyObject* object, const WalkState&
     for (std::size_t position = 0; position < fields.size(); ++position) {
         if (!state.may_call_python()) return false;
         PyObject* name = names.at(position);
-        const PyRef attribute = name ? PyRef::steal(get_attribute(object, name)) : PyRef();
+        const HeldValue attribute = HeldValue::steal(name ? get_attribute(object, name) : nullptr, state);
         if (!attribute) {
             ends_check_after_failed_fetch(state);
             return false;
@@ -155,7 +156,8 @@ bool match_attributes(const SchemaNode& node, PyObject* object, const WalkState&
 bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const WalkState& state,
                  ErrorList& errors) {
     // The caller's reference may be borrowed from a container that fetches can change.
-    PyRef object = value.is_json() ? convert_value_to_python(value) : PyRef::borrow(value.object());
+    const HeldValue object = value.is_json() ? HeldValue::steal(convert_value_to_python(value).release(), state)
+                                             : HeldValue::borrow(value.object(), state);
     if (!object) {
         PyErr_Clear();
         return false;
@@ -175,7 +177,7 @@ bool walk_object(const SchemaNode& node, WalkValue value, ErrorPath& path, const
         const Field& field = fields[position];
         if (!state.may_call_python()) return false;
         PyObject* name = names.at(position);
-        PyRef attribute = name ? PyRef::steal(get_attribute(object.get(), name)) : PyRef();
+        const HeldValue attribute = HeldValue::steal(name ? get_attribute(object.get(), name) : nullptr, state);
         if (!attribute) {
             if (ends_check_after_failed_fetch(state)) return false;
             segment.rename(field.name);

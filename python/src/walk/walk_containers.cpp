@@ -6,6 +6,7 @@
 #include <string>
 
 #include "walk/field_value_checks.hpp"
+#include "walk/held_value.hpp"
 #include "walk/type_test_kinds.hpp"
 #include "walk/walk.hpp"
 #include "support/entry_point.hpp"
@@ -50,7 +51,7 @@ private:
 // not visited.
 class SequenceItems {
 public:
-    explicit SequenceItems(WalkValue value) : value_(value) {
+    SequenceItems(WalkValue value, const WalkState& state) : value_(value), state_(state) {
         if (value.is_json()) {
             length_ = value.json()->items().size();
         } else {
@@ -71,7 +72,7 @@ public:
             } else if (PyList_Check(value_.object())) {
                 PyObject* list = value_.object();
                 if (i >= static_cast<std::size_t>(PyList_GET_SIZE(list))) break;
-                PyRef element = PyRef::borrow(PyList_GET_ITEM(list, i));
+                const HeldValue element = HeldValue::borrow(PyList_GET_ITEM(list, i), state_);
                 accepted = visit(i, WalkValue::python(element.get()));
             } else {
                 // A tuple's items live as long as the tuple, which the caller holds.
@@ -85,6 +86,7 @@ public:
 
 private:
     WalkValue value_;
+    const WalkState& state_;
     std::size_t length_;
 };
 
@@ -144,7 +146,7 @@ bool record_failing_items(const TypeTests& passes, const SchemaNode& schema, Wal
             walk_node(schema, WalkValue::of_json(sequence.json()->items()[i]), path, state, errors);
         } else {
             // The record's repr may run Python code that drops the item from the list.
-            const PyRef item = PyRef::borrow(PySequence_Fast_ITEMS(sequence.object())[i]);
+            const HeldValue item = HeldValue::borrow(PySequence_Fast_ITEMS(sequence.object())[i], state);
             walk_node(schema, WalkValue::python(item.get()), path, state, errors);
         }
         if (!state.aggregate()) break;
@@ -172,7 +174,7 @@ bool walk_sequence(const SchemaNode& node, WalkValue value, ErrorPath& path, con
     if (!push_kind_error(is_sequence_kind(node.sequence_kind, value), node, value, path, state, errors)) {
         return false;
     }
-    const SequenceItems items(value);
+    const SequenceItems items(value, state);
     const std::size_t n = shape->prefix.size();
     const bool has_rest = shape->rest != nullptr;
     if (has_rest ? items.length() < n : items.length() != n) {
@@ -229,7 +231,7 @@ bool walk_set(const SchemaNode& node, WalkValue value, ErrorPath& path, const Wa
     bool member = true;
     for (;;) {
         if (!own_iteration && !state.may_call_python()) return false;
-        PyRef element = PyRef::steal(PyIter_Next(iterator.get()));
+        const HeldValue element = HeldValue::steal(PyIter_Next(iterator.get()), state);
         if (!element) break;
         // Failing elements are reported at the set's own path: a set has no positions.
         member = walk_node(*node.child, WalkValue::python(element.get()), path, state, errors) && member;

@@ -27,6 +27,14 @@ bool WalkMemo::before_python_call() {
     return true;
 }
 
+void WalkMemo::count_freeing_release() {
+    ++calls_;
+    if (speculating_) {
+        aborted_ = true;
+        fatal_.stop = true;
+    }
+}
+
 bool WalkMemo::end_speculation() {
     speculating_ = false;
     if (!aborted_) return true;
@@ -218,26 +226,6 @@ bool WalkMemo::has_plain_repr(WalkValue value) {
         *plain_containers_.try_emplace(reinterpret_cast<std::uintptr_t>(container)).first = calls_;
     }
     return true;
-}
-
-namespace {
-
-thread_local bool tl_reuse_disabled = false;
-thread_local std::uint64_t tl_expansions = 0;
-
-}  // namespace
-
-bool walk_reuse_enabled() { return !tl_reuse_disabled; }
-
-void count_expansions(std::uint64_t count) { tl_expansions += count; }
-
-PyObject* walk_test_hook(PyObject*, PyObject* reuse) {
-    const int enabled = PyObject_IsTrue(reuse);
-    if (enabled < 0) return nullptr;
-    tl_reuse_disabled = enabled == 0;
-    const std::uint64_t count = tl_expansions;
-    tl_expansions = 0;
-    return PyLong_FromUnsignedLongLong(count);
 }
 
 }  // namespace kestrune::py

@@ -57,6 +57,11 @@ public:
     // end here instead: the call is not made and the walk unwinds at once.
     bool before_python_call();
 
+    // Before the walk drops the last reference to a value that frees running code
+    // of the caller's: counted as a Python call. The release cannot be skipped, so a
+    // speculation in progress ends after it (the member is then walked as usual).
+    void count_freeing_release();
+
     // The expansion of a definition for a value starts (after the guard took it) and
     // ends (before the guard drops it).
     void enter(std::uint64_t identity, std::uint64_t definition);
@@ -150,11 +155,5 @@ bool is_plain_scalar(PyObject* object);
 
 // Whether str() and comparison with a str of this dict key run no Python code.
 bool is_plain_key(PyObject* key);
-
-// Test hook: whether checks on this thread reuse walks, and the expansions walked by
-// this thread's checks so far.
-bool walk_reuse_enabled();
-void count_expansions(std::uint64_t count);
-PyObject* walk_test_hook(PyObject* module, PyObject* reuse);
 
 }  // namespace kestrune::py
