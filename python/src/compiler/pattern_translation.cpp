@@ -311,7 +311,7 @@ private:
         if (at(1) == '?') {
             std::size_t end = pos_ + 2;
             while (end < in_.size() && (is_letter(in_[end]) || in_[end] == '-')) ++end;
-            if (end < in_.size() && (in_[end] == ')' || in_[end] == ':')) {
+            if (end < in_.size() && ((in_[end] == ')' && end > pos_ + 2) || in_[end] == ':')) {
                 const std::size_t group_start = out_.size();
                 if (!flag_group(end)) return;
                 const bool scoped = in_[end] == ':';
@@ -353,7 +353,7 @@ private:
             }
             if (flag != 'u') flags += flag;
         }
-        if (flags.empty() || flags == "-") {
+        if (flags.empty()) {
             if (in_[end] == ':') out_ += "(?:";
         } else {
             out_ += "(?" + flags + in_[end];
@@ -390,8 +390,19 @@ private:
             lazy_allowed_ = false;
             return copy(1);
         }
-        if (atom_ && repeated_) return refuse(std::string(kRepeatedRepetitionReason) + in_[pos_], 1);
+        if (atom_ && repeated_) {
+            if (in_[pos_] == '+' && pos_ == repetition_end_) {
+                const std::size_t length = pos_ + 1 - repetition_start_;
+                return refuse_at(repetition_start_,
+                                 "possessive repetitions are not supported: " +
+                                     std::string(in_.substr(repetition_start_, length)),
+                                 length);
+            }
+            return refuse(std::string(kRepeatedRepetitionReason) + in_[pos_], 1);
+        }
+        repetition_start_ = pos_;
         copy(1);
+        repetition_end_ = pos_;
         groups_.back().lone_set.reset();
         if (atom_) {
             repeated_ = true;
@@ -414,7 +425,9 @@ private:
         if (total > max_instructions_) return refuse_size();
         const std::uint64_t engine_count = count.max == kUnbounded ? count.min : count.max;
         std::uint64_t product = saturating_multiply(atom.product, std::max<std::uint64_t>(engine_count, 1));
+        repetition_start_ = pos_;
         pos_ += count.length;
+        repetition_end_ = pos_;
         if (product <= kEngineCountLimit) {
             out_ += engine_count_text(count);
             lazy_allowed_ = true;
@@ -508,6 +521,10 @@ private:
     std::optional<Atom> atom_;
     bool repeated_ = false;      // the atom carries a repetition already
     bool lazy_allowed_ = false;  // a '?' now makes that repetition lazy
+    // Where the last repetition operator stands in the wrapped text; a '+' right
+    // after it makes it possessive.
+    std::size_t repetition_start_ = 0;
+    std::size_t repetition_end_ = 0;
     std::uint64_t total_leaves_ = 0;
     std::optional<PatternRefusal> refusal_;
 };
