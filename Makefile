@@ -70,6 +70,7 @@ bench: build
 	$(PY) bench/bench_walk.py
 	$(PY) bench/bench_json.py
 	$(PY) bench/bench_decisions.py
+	$(PY) bench/bench_patterns.py
 	$(PY) bench/bench_peers.py
 
 # The fuzz targets of the JSON reader and the pattern front end (fuzz/), built with

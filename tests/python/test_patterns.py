@@ -2,6 +2,7 @@
 
 import re
 import time
+import unicodedata
 import warnings
 from types import SimpleNamespace as Meta
 from typing import Annotated
@@ -16,6 +17,9 @@ from walk_helpers import records
 # Characters on which Python's classes agree with ours (Python's \w also takes other
 # numbers such as "½" and leaves out marks; its \s also takes \x1c-\x1f).
 SAMPLES = ["a", "Z", "0", "_", "^", "]", "[", "-", "|", "\\", " ", "\u2003", "\n", "é", "日", "٣", "!", "x", "\x00"]
+
+
+SIZE_LIMIT = "Compiled regex exceeds size limit of 10485760 bytes."
 
 
 def pattern_validator(pattern):
@@ -200,14 +204,17 @@ def test_a_repetition_after_a_large_count_is_its_own_atom():
 @pytest.mark.parametrize(
     "pattern, reason",
     [
-        ("a{4294967296}", "error: repetition {4294967296} exceeds the compiled size limit of 10485760 bytes"),
-        ("a{2000000}", "error: repetition {2000000} exceeds the compiled size limit of 10485760 bytes"),
-        ("(?:a{1000}){2000}", "error: repetition {2000} exceeds the compiled size limit of 10485760 bytes"),
-        ("a{1,4294967296}", "error: repetition {1,4294967296} exceeds the compiled size limit of 10485760 bytes"),
-        ("(){502055020}", "error: repetition {502055020} exceeds the compiled size limit of 10485760 bytes"),
-        (r"\w{2000}", "Compiled regex exceeds size limit of 10485760 bytes."),
+        ("a{4294967296}", SIZE_LIMIT),
+        ("a{2000000}", SIZE_LIMIT),
+        ("(?:a{1000}){2000}", SIZE_LIMIT),
+        ("a{1,4294967296}", SIZE_LIMIT),
+        ("(){502055020}", SIZE_LIMIT),
+        (r"\w{2000}", SIZE_LIMIT),
         ("a{2000}{2}", "error: bad repetition operator: {2}"),
-        ("a{1001}+", "error: bad repetition operator: +"),
+        ("a{1001}+", "error: possessive repetitions are not supported: {1001}+"),
+        ("a{2}+", "error: possessive repetitions are not supported: {2}+"),
+        ("a*+", "error: possessive repetitions are not supported: *+"),
+        ("a*?+", "error: bad repetition operator: +"),
         ("a{3000,2000}", "error: invalid repetition size: {3000,2000}"),
         ("{2000}", "error: no argument for repetition operator: {2000}"),
         ("a|{4294967296}", "error: no argument for repetition operator: {4294967296}"),
@@ -247,6 +254,19 @@ def test_octal_escapes_read_as_in_python(pattern):
         (r"(a)\12", "   ^^^", "backreferences are not supported"),
         (r"[\8]", " ^^", r"invalid escape sequence: \8"),
         ("a\\", " ^", r"trailing \ at the end of the pattern"),
+        # Python's constructs that the engine cannot express.
+        (r"\N{DIGIT ONE}", "^" * 13, r"characters by name are not supported: \N{DIGIT ONE}"),
+        (r"[\N{DIGIT ONE}]", " " + "^" * 13, r"characters by name are not supported: \N{DIGIT ONE}"),
+        ("a(?x:b c)", " ^^^^", "flag x is supported only at the start of the pattern: (?x:"),
+        ("a(?-x:b)", " ^^^^^", "flag x is supported only at the start of the pattern: (?-x:"),
+        ("a(?x)b", " ^^^^", "flag x is supported only at the start of the pattern: (?x)"),
+        ("(?a:b)", "^^^^", "flag a is not supported: (?a:"),
+        ("(?>ab)", "^^^", "atomic groups are not supported: (?>"),
+        ("(a)?(?(1)b|c)", "    ^^^^^", "conditional groups are not supported: (?(1)"),
+        ("a(?#b", " ^^^", "missing ), unterminated comment"),
+        (r"\u12", "^^^^", r"incomplete escape sequence: \u12"),
+        (r"[\u12x]", " ^^^^", r"incomplete escape sequence: \u12"),
+        (r"\U00110000", "^" * 10, r"escape outside of the Unicode range: \U00110000"),
     ],
 )
 def test_refusals_name_what_was_written(pattern, caret, reason):
@@ -258,3 +278,106 @@ def test_refusals_name_what_was_written(pattern, caret, reason):
         "    " + " " * 5 + caret,
         f"error: {reason}",
     ]
+
+
+@pytest.mark.parametrize(
+    "pattern, python_pattern",
+    [
+        (r"\P{Any}|a]", r"a\]"),
+        (r"\P{Any}", r"(?!)"),
+        (r"\p{^Any}x|y", r"y"),
+        (r"[\P{Any}]", r"(?!)"),
+        (r"[\P{Any}]|b", r"b"),
+        (r"[^\P{Any}]", r"(?s:.)"),
+        (r"[\P{Any}a]", r"a"),
+        (r"[^\P{Any}a]", r"[^a]"),
+        (r"[^\p{Any}]|c", r"c"),
+        (r"x\P{Any}*", r"x"),
+    ],
+)
+def test_the_empty_set_is_no_character(pattern, python_pattern):
+    v = pattern_validator(pattern)
+    samples = ["", "|", "a]", "a", "b", "c", "x", "\n", "]", "a|"]
+    assert {s: v.is_valid(s) for s in samples} == {s: bool(re.fullmatch(python_pattern, s)) for s in samples}
+
+
+# Assigned in Unicode 15.1, after the tables of the front end.
+NEWER_THAN_TABLES = {0x31EF, *range(0x2FFC, 0x3000), *range(0x2EBF0, 0x2EE5E)}
+
+
+@pytest.mark.parametrize(
+    "pattern, categories, positive",
+    [
+        (r"\p{C}", None, True),
+        (r"\p{Other}", None, True),
+        (r"\p{gc=C}", None, True),
+        (r"[\p{C}]", None, True),
+        (r"\P{Other}", None, False),
+        (r"[^\p{C}]", None, False),
+        (r"\p{Cn}", {"Cn"}, True),
+        (r"\p{Unassigned}", {"Cn"}, True),
+        (r"\P{Cn}", {"Cn"}, False),
+        (r"\p{Cc}", {"Cc"}, True),
+        (r"\p{Co}", {"Co"}, True),
+    ],
+)
+def test_other_includes_the_unassigned_code_points(pattern, categories, positive):
+    v = pattern_validator(pattern)
+    # Surrogates have no UTF-8 form: no text holds one.
+    code_points = [c for c in range(0x110000) if not 0xD800 <= c <= 0xDFFF and c not in NEWER_THAN_TABLES]
+    unexpected = []
+    for c in code_points:
+        category = unicodedata.category(chr(c))
+        member = category[0] == "C" if categories is None else category in categories
+        if v.is_valid(chr(c)) != (member == positive):
+            unexpected.append(hex(c))
+    assert unexpected[:10] == []
+
+
+@pytest.mark.parametrize(
+    "pattern", ["a{02}", "a{0,02}", "a{00}", "a{01,3}", "(?:ab){0002}", "a{,02}", "a{002,}", "a{0000000002,03}"]
+)
+def test_counts_with_leading_zeros_are_counts(pattern):
+    v = pattern_validator(pattern)
+    samples = ["", "a", "aa", "aaa", "aaaa", "ab", "abab", pattern, "a{02}"]
+    assert {s: v.is_valid(s) for s in samples} == {s: bool(re.fullmatch(pattern, s)) for s in samples}
+
+
+@pytest.mark.parametrize(
+    "pattern, admitted, refused",
+    [
+        # A flag group between two alternatives changes what the later one means.
+        (r"(?:\p{Lu}|(?i)|\p{Lu})", ["A", "a", ""], ["1"]),
+        (r"(?:\w|\d|\w|\s|\d)", ["a", "1", " "], ["-", "a1"]),
+        (r"(?:\w|\w+|\w)", ["a", "ab"], ["-"]),
+        (r"(?:\w|\W|\w)x", ["ax", "-x"], ["x", "a"]),
+    ],
+)
+def test_repeated_alternatives_keep_their_meaning(pattern, admitted, refused):
+    v = pattern_validator(pattern)
+    assert [v.is_valid(s) for s in admitted] == [True] * len(admitted)
+    assert [v.is_valid(s) for s in refused] == [False] * len(refused)
+
+
+def test_the_caret_stands_under_the_line_that_holds_the_fault():
+    assert refusal("(?x)\n  abc\n  (?=d)\n").split("\n") == [
+        'invalid regular expression "(?x)\\n  abc\\n  (?=d)\\n": regex parse error:',
+        "    \\A(?:(?x)",
+        "      abc",
+        "      (?=d)",
+        "      ^^^",
+        "    )\\z",
+        "error: look-around, including look-ahead and look-behind, is not supported",
+    ]
+    # A fault that runs past the end of its line is marked up to that end.
+    assert refusal("ab[c\nd").split("\n")[1:4] == ["    \\A(?:ab[c", "    " + " " * 7 + "^^", "    d)\\z"]
+
+
+@pytest.mark.parametrize(
+    "expression",
+    [re.compile("a(?=b)", re.IGNORECASE), re.compile(" a (?=b)", re.VERBOSE), re.compile("\\w" * 1000, re.DOTALL)],
+    ids=["look-ahead", "verbose", "too-large"],
+)
+def test_a_refusal_quotes_the_pattern_as_written(expression):
+    quoted = expression.pattern.replace("\\", "\\\\")
+    assert refusal(expression).startswith(f'invalid regular expression "{quoted}": ')

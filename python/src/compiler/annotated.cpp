@@ -144,7 +144,7 @@ bool read_item(PyObject* item, ConstantsPool& pool, std::vector<Constraint>& con
             if (!pattern) return false;
             const PatternCompilation compiled = compile_pattern(*pattern);
             if (!compiled.pattern) {
-                refuse_pattern(*pattern, compiled.error);
+                refuse_pattern(*text, compiled.error);
                 return false;
             }
             constraints.push_back(Constraint::with_pattern(std::move(*pattern)));

@@ -4,9 +4,10 @@
 // ")\z" (as plain text) and the engine is only asked whether the wrapped expression
 // matches somewhere. The engine is RE2, which is linear in the length of the text;
 // a small front end of ours (pattern_translation.hpp) refuses what RE2 cannot do in
-// linear time (look-around, backreferences) with clear reasons, bounds the nesting,
-// and bridges the rest of the dialect: Unicode-aware Perl classes, \p{..} names RE2
-// lacks, octal escapes, large counts, verbose layout. Pure C++: no interpreter calls,
+// linear time (look-around, backreferences) with clear reasons, bounds the nesting
+// and the program size, and bridges the rest of the dialect: Unicode-aware Perl
+// classes, \p{..} names RE2 lacks, Python's escapes, comments and counts, verbose
+// layout. Pure C++: no interpreter calls,
 // so patterns can be compiled and matched detached or from any thread.
 #pragma once
 

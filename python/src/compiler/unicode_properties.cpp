@@ -20,6 +20,7 @@ struct PropertyName {
     PropertyTable table;
     int set;
     std::string_view engine_name;
+    std::size_t ranges;
 };
 
 #include "compiler/unicode_properties.inc"
@@ -57,19 +58,6 @@ std::vector<CodePointRange> decode_ranges(std::string_view encoded) {
     return ranges;
 }
 
-void append_code_point(std::string& out, char32_t code_point) {
-    constexpr std::string_view kHex = "0123456789ABCDEF";
-    char digits[8];
-    std::size_t count = 0;
-    do {
-        digits[count++] = kHex[code_point & 0xF];
-        code_point >>= 4;
-    } while (code_point != 0);
-    out += "\\x{";
-    while (count > 0) out += digits[--count];
-    out += '}';
-}
-
 void append_range(std::string& out, char32_t first, char32_t last) {
     append_code_point(out, first);
     if (last == first) return;
@@ -81,6 +69,8 @@ void append_range(std::string& out, char32_t first, char32_t last) {
 struct ExplicitItems {
     std::array<std::string, kSetCount> positive;
     std::array<std::string, kSetCount> complement;
+    std::array<std::size_t, kSetCount> positive_ranges{};
+    std::array<std::size_t, kSetCount> complement_ranges{};
 };
 
 const ExplicitItems& explicit_items() {
@@ -88,12 +78,17 @@ const ExplicitItems& explicit_items() {
         ExplicitItems built;
         for (std::size_t set = 0; set < kSetCount; ++set) {
             char32_t next = 0;
+            auto add_complement = [&](char32_t first, char32_t last) {
+                append_range(built.complement[set], first, last);
+                ++built.complement_ranges[set];
+            };
             for (const CodePointRange& range : decode_ranges(kExplicitSets[set])) {
                 append_range(built.positive[set], range.first, range.last);
-                if (range.first > next) append_range(built.complement[set], next, range.first - 1);
+                ++built.positive_ranges[set];
+                if (range.first > next) add_complement(next, range.first - 1);
                 next = range.last + 1;
             }
-            if (next <= kLastCodePoint) append_range(built.complement[set], next, kLastCodePoint);
+            if (next <= kLastCodePoint) add_complement(next, kLastCodePoint);
         }
         return built;
     }();
@@ -111,9 +106,22 @@ std::string loose_name(std::string_view name) {
 
 }  // namespace
 
-UnicodeSet UnicodeSet::word() { return UnicodeSet(kWordSet, {}); }
+void append_code_point(std::string& out, char32_t code_point) {
+    constexpr std::string_view kHex = "0123456789ABCDEF";
+    char digits[8];
+    std::size_t count = 0;
+    do {
+        digits[count++] = kHex[code_point & 0xF];
+        code_point >>= 4;
+    } while (code_point != 0);
+    out += "\\x{";
+    while (count > 0) out += digits[--count];
+    out += '}';
+}
 
-UnicodeSet UnicodeSet::space() { return UnicodeSet(kSpaceSet, {}); }
+UnicodeSet UnicodeSet::word() { return UnicodeSet(kWordSet, {}, 0); }
+
+UnicodeSet UnicodeSet::space() { return UnicodeSet(kSpaceSet, {}, 0); }
 
 std::optional<UnicodeSet> UnicodeSet::find(std::string_view name) {
     std::optional<PropertyTable> wanted;
@@ -133,8 +141,8 @@ std::optional<UnicodeSet> UnicodeSet::find(std::string_view name) {
                                          [](const PropertyName& entry, const std::string& key) { return entry.name < key; });
     for (; found != std::end(kPropertyNames) && found->name == loose; ++found) {
         if (wanted && found->table != *wanted) continue;
-        if (found->set >= 0) return UnicodeSet(static_cast<std::size_t>(found->set), {});
-        return UnicodeSet(0, found->engine_name);
+        if (found->set >= 0) return UnicodeSet(static_cast<std::size_t>(found->set), {}, 0);
+        return UnicodeSet(0, found->engine_name, found->ranges);
     }
     return std::nullopt;
 }
@@ -148,6 +156,16 @@ void UnicodeSet::append_items(std::string& out, bool complement) const {
     out += complement ? "\\P{" : "\\p{";
     out += engine_name_;
     out += '}';
+}
+
+std::size_t UnicodeSet::range_count(bool complement) const {
+    if (engine_name_.empty()) {
+        const ExplicitItems& items = explicit_items();
+        return complement ? items.complement_ranges[index_] : items.positive_ranges[index_];
+    }
+    // Counted in our tables, whose Unicode version may be newer than the engine's;
+    // the complement has one range more or less.
+    return ranges_;
 }
 
 }  // namespace kestrune::py

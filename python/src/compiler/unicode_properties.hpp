@@ -24,14 +24,26 @@ public:
     // script, a bare name a binary property, a category or a script, in that order.
     static std::optional<UnicodeSet> find(std::string_view name);
 
-    // Appends the set, or its complement, as the items of a bracketed class.
+    // Appends the set, or its complement, as the items of a bracketed class; nothing
+    // for an empty set.
     void append_items(std::string& out, bool complement) const;
 
+    // The number of ranges the set, or its complement, is made of: the engine's
+    // program spends an instruction on each at the least.
+    std::size_t range_count(bool complement) const;
+
+    bool operator==(const UnicodeSet&) const = default;
+
 private:
-    UnicodeSet(std::size_t index, std::string_view engine_name) : index_(index), engine_name_(engine_name) {}
+    UnicodeSet(std::size_t index, std::string_view engine_name, std::size_t ranges)
+        : index_(index), engine_name_(engine_name), ranges_(ranges) {}
 
     std::size_t index_;             // an explicit set, when there is no engine name
     std::string_view engine_name_;  // a category or a script the engine knows
+    std::size_t ranges_;            // of a set the engine knows
 };
+
+// Appends a code point as the engine reads it anywhere: \x{..} in hexadecimal.
+void append_code_point(std::string& out, char32_t code_point);
 
 }  // namespace kestrune::py
