@@ -11,6 +11,7 @@
 #include "kestrune/json/json_reader.hpp"
 #include "json_bridge/json_string_cache.hpp"
 #include "json_bridge/json_text_str.hpp"
+#include "json_bridge/thread_spare.hpp"
 #include "support/entry_point.hpp"
 #include "support/utf8_text.hpp"
 
@@ -51,7 +52,7 @@ PyRef new_dict_of_members(PyObject* const* members, std::size_t count) {
 // every read; a read that starts while another holds that storage gets its own.
 class PendingValues {
 public:
-    PendingValues() : storage_(std::move(spare_)) {
+    PendingValues() : storage_(Spare::take()) {
         if (!storage_) storage_ = std::make_unique<json::detail::SystemBlock>();
         base_ = top_ = reinterpret_cast<PyObject**>(storage_->data());
         limit_ = base_ + storage_->size() / sizeof(PyObject*);
@@ -60,7 +61,7 @@ public:
     PendingValues& operator=(const PendingValues&) = delete;
     ~PendingValues() {
         release_from(0);
-        if (storage_->size() <= kRetainedBytes && !spare_) spare_ = std::move(storage_);
+        if (storage_->size() <= kRetainedBytes) Spare::keep(std::move(storage_));
     }
 
     void push(PyRef value) {
@@ -81,7 +82,7 @@ public:
     PyRef take_last() { return PyRef::steal(*--top_); }
 
 private:
-    static thread_local std::unique_ptr<json::detail::SystemBlock> spare_;
+    using Spare = ThreadSpare<json::detail::SystemBlock>;
     // 8 MiB of pointers at most stay with a thread between reads.
     static constexpr std::size_t kRetainedBytes = std::size_t{8} << 20;
     static constexpr std::size_t kFirstCapacity = 256;
@@ -100,8 +101,6 @@ private:
     PyObject** top_;
     PyObject** limit_;
 };
-
-thread_local std::unique_ptr<json::detail::SystemBlock> PendingValues::spare_;
 
 // The sink: finished values wait on one stack until their container closes, which
 // then takes them over in one go (a list of exactly their number, a dict filled in
