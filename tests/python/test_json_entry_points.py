@@ -173,6 +173,19 @@ def test_a_failed_load_releases_what_it_built_and_the_next_load_starts_clean(bro
     assert sys.getrefcount(key) == before
 
 
+def test_an_interpreter_failure_while_reading_is_described_by_its_class_and_message():
+    # The interpreter refuses the int of a big integer beyond the digit limit.
+    limit = sys.get_int_max_str_digits()
+    sys.set_int_max_str_digits(640)
+    try:
+        with pytest.raises(ValidationError) as info:
+            anything.load("[" + "1" * 700 + "]")
+    finally:
+        sys.set_int_max_str_digits(limit)
+    assert info.value.code == "json_invalid"
+    assert info.value.value.startswith('Internal error: "ValueError: Exceeds the limit (640 digits)')
+
+
 def test_invalid_utf8_in_bytes():
     assert json_invalid(b'"\xff"').startswith("invalid unicode code point at line 1 column")
     assert anything.load('"\xff"') == "\xff"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 
@@ -43,6 +44,16 @@ PyRef new_dict_of_members(PyObject* const* members, std::size_t count) {
     }
     return dict;
 #endif
+}
+
+// The `__name__` of an exception's class. A built-in class's name is read from the
+// type itself: reading `__name__` makes a new str, which fails when memory has run
+// out, the very time the name is needed here.
+std::string exception_class_name(PyObject* exception) {
+    PyTypeObject* const type = Py_TYPE(exception);
+    if (PyType_HasFeature(type, Py_TPFLAGS_HEAPTYPE)) return format_class_name(reinterpret_cast<PyObject*>(type));
+    const char* const dot = std::strrchr(type->tp_name, '.');
+    return dot == nullptr ? type->tp_name : dot + 1;
 }
 
 // Values waiting for their container, each a reference the stack owns. Plain
@@ -171,7 +182,7 @@ private:
     bool failed() {
         PyRef exception = PyRef::steal(PyErr_GetRaisedException());
         if (!exception) throw InvariantFailure("a JSON value could not be built without an exception");
-        failure_ = format_class_name(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())));
+        failure_ = exception_class_name(exception.get());
         if (PyRef message = PyRef::steal(PyObject_Str(exception.get()))) {
             failure_ += ": " + utf8_text(message.get());
         }
