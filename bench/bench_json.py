@@ -63,6 +63,33 @@ def strings_document():
     return json.dumps(strings).encode(), list[str]
 
 
+SHORT_STRING_LETTERS = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 _-"
+SHORT_STRING_PIECES = ["ab", "cd ", "\u00e9", "\u65e5", "\n", '"', "\\", "xyz", "\t", "q"]
+
+
+def short_strings_documents(kind, count=4):
+    """`count` documents of 12,000 distinct strings of 10 to 50 characters each:
+    "ascii" (no escapes), "escaped" (escapes, non-ASCII written as \\u escapes) or
+    "utf-8" (the same texts with non-ASCII written as itself). Read in turn, they
+    hold more strings than the string cache, so each read meets new ones, as a
+    service reading documents it has not seen does."""
+    documents = []
+    for seed in range(count):
+        generator = random.Random(100 + seed)
+        strings = []
+        for _ in range(12000):
+            length = generator.randint(10, 50)
+            if kind == "ascii":
+                strings.append("".join(generator.choice(SHORT_STRING_LETTERS) for _ in range(length)))
+                continue
+            text = ""
+            while len(text) < length:
+                text += generator.choice(SHORT_STRING_PIECES)
+            strings.append(text)
+        documents.append(json.dumps(strings, ensure_ascii=kind != "utf-8").encode())
+    return documents, list[str]
+
+
 def best_seconds(readers, document):
     """The best time of each reader over REPEATS rounds; every round runs each
     reader once, so drift on a shared machine (and the collector's pauses) falls

@@ -30,7 +30,7 @@ import msgspec
 import orjson
 import pydantic
 
-from bench_json import numbers_document, records_document, strings_document
+from bench_json import numbers_document, records_document, short_strings_documents, strings_document
 from bench_schemas import Row
 from bench_walk import RowClass, row, row_object
 from kestrune import ValidationError, Validator, anything
@@ -245,6 +245,22 @@ def documents():
         )
         report(f"load, {label} document ({len(document) / 1e6:.2f} MB)", "ms", 1e3, times["kestrune"],
                {"orjson.loads": times["orjson"]}, "ratio at least 0.91x (load at most 1.1x orjson.loads)")
+    for kind, label in [("ascii", "plain ASCII"), ("escaped", "escaped (non-ASCII as \\u escapes)"),
+                        ("utf-8", "non-ASCII UTF-8 with escapes")]:
+        documents, schema = short_strings_documents(kind)
+        validator = Validator(schema)
+        for document in documents:
+            assert validator.load(document) == orjson.loads(document)
+
+        def read_all(reader, documents=documents):
+            for document in documents:
+                reader(document)
+
+        times = timed({"kestrune": lambda: read_all(validator.load), "orjson": lambda: read_all(orjson.loads)},
+                      loops=1, rounds=DOCUMENT_ROUNDS)
+        report(f"load, 12,000 short strings, {label}, 4 documents in turn (per document)", "ms",
+               1e3 / len(documents), times["kestrune"], {"orjson.loads": times["orjson"]},
+               "ratio at least 0.87x (load at most 1.15x orjson.loads)")
     document, schema = records_document()
     checks = {"Row": Validator(schema), "anything": anything}
     for name, validator in checks.items():

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 namespace kestrune::json {
 
@@ -30,9 +29,9 @@ class JsonDocument::Builder {
 public:
     explicit Builder(JsonDocument& document)
         : document_(document),
-          base_(document.pending_.get()),
+          base_(reinterpret_cast<JsonValue*>(document.pending_.data())),
           top_(base_),
-          limit_(base_ + document.pending_capacity_) {}
+          limit_(base_ + document.pending_.size() / sizeof(JsonValue)) {}
 
     bool null_value() { return add(JsonValue::null()); }
     bool bool_value(bool value) { return add(JsonValue::of_bool(value)); }
@@ -86,12 +85,9 @@ private:
 
     [[gnu::noinline]] void grow() {
         const auto size = static_cast<std::size_t>(top_ - base_);
-        const std::size_t capacity = std::max(kFirstPendingCapacity, 2 * document_.pending_capacity_);
-        auto storage = std::make_unique<JsonValue[]>(capacity);
-        std::copy(base_, top_, storage.get());
-        document_.pending_ = std::move(storage);
-        document_.pending_capacity_ = capacity;
-        base_ = document_.pending_.get();
+        const std::size_t capacity = std::max(kFirstPendingCapacity, 2 * static_cast<std::size_t>(limit_ - base_));
+        document_.pending_.grow(capacity * sizeof(JsonValue), size * sizeof(JsonValue));
+        base_ = reinterpret_cast<JsonValue*>(document_.pending_.data());
         top_ = base_ + size;
         limit_ = base_ + capacity;
     }
@@ -126,10 +122,9 @@ std::optional<JsonError> JsonDocument::read(std::string_view document, JsonSourc
 
 void JsonDocument::clear(std::size_t retained_bytes) {
     root_ = JsonValue();
-    const std::size_t pending_bytes = pending_capacity_ * sizeof(JsonValue);
+    const std::size_t pending_bytes = pending_.size();
     if (pending_bytes > retained_bytes) {
-        pending_.reset();
-        pending_capacity_ = 0;
+        pending_ = detail::SystemBlock();
     } else {
         retained_bytes -= pending_bytes;
     }
@@ -137,7 +132,7 @@ void JsonDocument::clear(std::size_t retained_bytes) {
 }
 
 std::size_t JsonDocument::retained_bytes() const {
-    return pending_capacity_ * sizeof(JsonValue) + arena_.block_bytes();
+    return pending_.size() + arena_.block_bytes();
 }
 
 }  // namespace kestrune::json

@@ -15,25 +15,25 @@ void* ValueArena::allocate_slow(std::size_t bytes) {
     // Blocks kept from earlier documents are taken in turn while they are large
     // enough; a request none can hold gets a new block, placed where it is used.
     std::size_t next = cursor_ == nullptr ? 0 : current_ + 1;
-    while (next < blocks_.size() && blocks_[next].size < bytes) ++next;
+    while (next < blocks_.size() && blocks_[next].size() < bytes) ++next;
     if (next == blocks_.size()) {
         const std::size_t growth =
-            blocks_.empty() ? kFirstBlockSize : std::min(blocks_.back().size * 2, kLargestGrowth);
+            blocks_.empty() ? kFirstBlockSize : std::min(blocks_.back().size() * 2, kLargestGrowth);
         const std::size_t size = std::max(bytes, growth);
-        blocks_.push_back(Block{std::make_unique_for_overwrite<std::byte[]>(size), size});
+        blocks_.emplace_back(size);
     }
     // Skipped blocks stay behind the new current one and are used by the next document.
     current_ = next;
-    std::byte* const start = blocks_[next].bytes.get();
+    std::byte* const start = blocks_[next].data();
     cursor_ = start + bytes;
-    end_ = start + blocks_[next].size;
+    end_ = start + blocks_[next].size();
     return start;
 }
 
 void ValueArena::reset(std::size_t retained_bytes) {
     std::size_t kept = 0;
     std::size_t count = 0;
-    while (count < blocks_.size() && kept + blocks_[count].size <= retained_bytes) kept += blocks_[count++].size;
+    while (count < blocks_.size() && kept + blocks_[count].size() <= retained_bytes) kept += blocks_[count++].size();
     blocks_.resize(count);
     current_ = 0;
     cursor_ = nullptr;
@@ -42,7 +42,7 @@ void ValueArena::reset(std::size_t retained_bytes) {
 
 std::size_t ValueArena::block_bytes() const {
     std::size_t bytes = 0;
-    for (const Block& block : blocks_) bytes += block.size;
+    for (const SystemBlock& block : blocks_) bytes += block.size();
     return bytes;
 }
 

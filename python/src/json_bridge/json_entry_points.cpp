@@ -7,6 +7,7 @@
 #include "errors/validation_error_build.hpp"
 #include "kestrune/json/json_document.hpp"
 #include "json_bridge/json_python_builder.hpp"
+#include "json_bridge/thread_spare.hpp"
 #include "validator/membership.hpp"
 #include "support/argument_binding.hpp"
 #include "support/entry_point.hpp"
@@ -32,10 +33,12 @@ struct JsonInput {
 // the same thread; that check gets a tree of its own.
 class ThreadTree {
 public:
-    ThreadTree() : tree_(spare_ ? std::move(spare_) : std::make_unique<json::JsonDocument>()) {}
+    ThreadTree() : tree_(Spare::take()) {
+        if (!tree_) tree_ = std::make_unique<json::JsonDocument>();
+    }
     ~ThreadTree() {
         tree_->clear(kRetainedBytes);
-        if (!spare_) spare_ = std::move(tree_);
+        Spare::keep(std::move(tree_));
     }
     ThreadTree(const ThreadTree&) = delete;
     ThreadTree& operator=(const ThreadTree&) = delete;
@@ -43,12 +46,10 @@ public:
     json::JsonDocument& get() { return *tree_; }
 
 private:
+    using Spare = ThreadSpare<json::JsonDocument>;
     static constexpr std::size_t kRetainedBytes = 16 * 1024 * 1024;
-    static thread_local std::unique_ptr<json::JsonDocument> spare_;
     std::unique_ptr<json::JsonDocument> tree_;
 };
-
-thread_local std::unique_ptr<json::JsonDocument> ThreadTree::spare_;
 
 JsonInput view_json_input(PyObject* data) {
     if (PyUnicode_Check(data)) {

@@ -1,14 +1,18 @@
 #include "json_bridge/json_python_builder.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <span>
-#include <vector>
 
 #include "errors/text_helpers.hpp"
+#include "kestrune/json/detail/system_block.hpp"
 #include "kestrune/json/json_reader.hpp"
 #include "json_bridge/json_string_cache.hpp"
 #include "json_bridge/json_text_str.hpp"
+#include "json_bridge/thread_spare.hpp"
 #include "support/entry_point.hpp"
 #include "support/utf8_text.hpp"
 
@@ -42,6 +46,16 @@ PyRef new_dict_of_members(PyObject* const* members, std::size_t count) {
 #endif
 }
 
+// The `__name__` of an exception's class. A built-in class's name is read from the
+// type itself: reading `__name__` makes a new str, which fails when memory has run
+// out, the very time the name is needed here.
+std::string exception_class_name(PyObject* exception) {
+    PyTypeObject* const type = Py_TYPE(exception);
+    if (PyType_HasFeature(type, Py_TPFLAGS_HEAPTYPE)) return format_class_name(reinterpret_cast<PyObject*>(type));
+    const char* const dot = std::strrchr(type->tp_name, '.');
+    return dot == nullptr ? type->tp_name : dot + 1;
+}
+
 // Values waiting for their container, each a reference the stack owns. Plain
 // pointers keep pushing and handing over cheap; whatever is still on the stack when
 // it goes (a failed read) is released. Each thread keeps the storage of its last
@@ -49,42 +63,55 @@ PyRef new_dict_of_members(PyObject* const* members, std::size_t count) {
 // every read; a read that starts while another holds that storage gets its own.
 class PendingValues {
 public:
-    PendingValues() { values_.swap(spare_); }
+    PendingValues() : storage_(Spare::take()) {
+        if (!storage_) storage_ = std::make_unique<json::detail::SystemBlock>();
+        base_ = top_ = reinterpret_cast<PyObject**>(storage_->data());
+        limit_ = base_ + storage_->size() / sizeof(PyObject*);
+    }
     PendingValues(const PendingValues&) = delete;
     PendingValues& operator=(const PendingValues&) = delete;
     ~PendingValues() {
         release_from(0);
-        if (values_.capacity() <= kRetainedValues && values_.capacity() > spare_.capacity()) values_.swap(spare_);
+        if (storage_->size() <= kRetainedBytes) Spare::keep(std::move(storage_));
     }
 
-    void push(PyRef value) { values_.push_back(value.release()); }
-    std::size_t size() const { return values_.size(); }
-    // A view taken once: a release may run a destructor, after which the compiler
-    // would otherwise reload the vector's bounds at every step.
-    std::span<PyObject* const> from(std::size_t first) const {
-        return std::span<PyObject* const>(values_).subspan(first);
+    void push(PyRef value) {
+        if (top_ == limit_) [[unlikely]] grow();
+        *top_++ = value.release();
     }
+    std::size_t size() const { return static_cast<std::size_t>(top_ - base_); }
+    // A view taken once: a release may run a destructor, after which the compiler
+    // would otherwise reload the stack's bounds at every step.
+    std::span<PyObject* const> from(std::size_t first) const { return {base_ + first, top_}; }
 
     // The references from `first` on now belong to someone else.
-    void forget_from(std::size_t first) { values_.resize(first); }
+    void forget_from(std::size_t first) { top_ = base_ + first; }
     void release_from(std::size_t first) {
         for (PyObject* value : from(first)) Py_DECREF(value);
         forget_from(first);
     }
-    PyRef take_last() {
-        PyRef last = PyRef::steal(values_.back());
-        values_.pop_back();
-        return last;
-    }
+    PyRef take_last() { return PyRef::steal(*--top_); }
 
 private:
+    using Spare = ThreadSpare<json::detail::SystemBlock>;
     // 8 MiB of pointers at most stay with a thread between reads.
-    static constexpr std::size_t kRetainedValues = std::size_t{1} << 20;
-    static thread_local std::vector<PyObject*> spare_;
-    std::vector<PyObject*> values_;
-};
+    static constexpr std::size_t kRetainedBytes = std::size_t{8} << 20;
+    static constexpr std::size_t kFirstCapacity = 256;
 
-thread_local std::vector<PyObject*> PendingValues::spare_;
+    [[gnu::noinline]] void grow() {
+        const std::size_t size = this->size();
+        const std::size_t capacity = std::max(kFirstCapacity, 2 * static_cast<std::size_t>(limit_ - base_));
+        storage_->grow(capacity * sizeof(PyObject*), size * sizeof(PyObject*));
+        base_ = reinterpret_cast<PyObject**>(storage_->data());
+        top_ = base_ + size;
+        limit_ = base_ + capacity;
+    }
+
+    std::unique_ptr<json::detail::SystemBlock> storage_;
+    PyObject** base_;
+    PyObject** top_;
+    PyObject** limit_;
+};
 
 // The sink: finished values wait on one stack until their container closes, which
 // then takes them over in one go (a list of exactly their number, a dict filled in
@@ -155,7 +182,7 @@ private:
     bool failed() {
         PyRef exception = PyRef::steal(PyErr_GetRaisedException());
         if (!exception) throw InvariantFailure("a JSON value could not be built without an exception");
-        failure_ = format_class_name(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())));
+        failure_ = exception_class_name(exception.get());
         if (PyRef message = PyRef::steal(PyObject_Str(exception.get()))) {
             failure_ += ": " + utf8_text(message.get());
         }

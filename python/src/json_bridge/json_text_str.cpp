@@ -13,10 +13,10 @@ namespace kestrune::py {
 
 namespace {
 
-// The widest character follows from the largest byte alone: lead bytes up to 0xC3
-// start characters below 0x100, up to 0xEF characters below 0x10000.
+// The widest character of a text that is not ASCII follows from its largest byte
+// alone: lead bytes up to 0xC3 start characters below 0x100, up to 0xEF characters
+// below 0x10000.
 Py_UCS4 widest_character_bound(unsigned char largest_byte) {
-    if (largest_byte < 0x80) return 0x7F;
     if (largest_byte <= 0xC3) return 0xFF;
     if (largest_byte < 0xF0) return 0xFFFF;
     return 0x10FFFF;
@@ -44,6 +44,29 @@ void store_widened(__m128i chunk, Char* out) {
     }
 }
 #endif
+
+// Whether every byte of `text` is ASCII, as most texts are: words OR-ed together,
+// the last one overlapping the one before, so a short text costs a few instructions.
+bool is_ascii(std::string_view text) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+    const char* const bytes = text.data();
+    const std::size_t size = text.size();
+    const auto load = [&]<class Word>(Word, std::size_t at) {
+        Word word;
+        std::memcpy(&word, bytes + at, sizeof word);
+        return static_cast<std::uint64_t>(word);
+    };
+    std::uint64_t seen = 0;
+    if (size >= 8) {
+        for (std::size_t at = 0; at + 8 < size && (seen & kHighBits) == 0; at += 8) seen |= load(std::uint64_t{}, at);
+        seen |= load(std::uint64_t{}, size - 8);
+    } else if (size >= 4) {
+        seen = load(std::uint32_t{}, 0) | load(std::uint32_t{}, size - 4);
+    } else {
+        for (std::size_t at = 0; at < size; ++at) seen |= static_cast<unsigned char>(bytes[at]);
+    }
+    return (seen & kHighBits) == 0;
+}
 
 struct TextShape {
     unsigned char largest_byte;
@@ -156,14 +179,17 @@ PyRef new_str_of_json_text(std::string_view text) {
     if (text.size() <= 1) {
         return PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
     }
+    if (is_ascii(text)) {
+        PyRef str = PyRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 0x7F));
+        if (str) std::memcpy(PyUnicode_DATA(str.get()), text.data(), text.size());
+        return str;
+    }
     const auto [largest, length] = shape_of(text);
     const Py_UCS4 widest = widest_character_bound(largest);
     PyRef str = PyRef::steal(PyUnicode_New(length, widest));
     if (!str) return str;
     void* const data = PyUnicode_DATA(str.get());
-    if (widest == 0x7F) {
-        std::memcpy(data, text.data(), text.size());
-    } else if (widest == 0xFF) {
+    if (widest == 0xFF) {
         decode_into(text, static_cast<Py_UCS1*>(data), length);
     } else if (widest == 0xFFFF) {
         decode_into(text, static_cast<Py_UCS2*>(data), length);

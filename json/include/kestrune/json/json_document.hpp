@@ -2,10 +2,10 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <optional>
 #include <string_view>
 
+#include "kestrune/json/detail/system_block.hpp"
 #include "kestrune/json/detail/value_arena.hpp"
 #include "kestrune/json/json_error.hpp"
 #include "kestrune/json/json_reader.hpp"
@@ -38,8 +38,7 @@ private:
     detail::ValueArena arena_;
     // Room for the values whose container is still open, in document order (an
     // object's members as key, value, key, value), used by the reader's builder.
-    std::unique_ptr<JsonValue[]> pending_;
-    std::size_t pending_capacity_ = 0;
+    detail::SystemBlock pending_;
     JsonValue root_;
 };
 

@@ -16,6 +16,8 @@ namespace kestrune::json {
 //   static bool has_text(const Entry&, std::string_view);
 //   static Entry make(std::string_view);                // empty when it fails
 //   static Entry share(const Entry&);                   // another handle to the same entry
+//   static void warm(const Entry&);                     // optional: start fetching the
+//                                                       // memory a release would touch
 template <class Entries>
 class TextCacheSlots {
 public:
@@ -30,6 +32,11 @@ public:
     Entry find_or_insert(std::uint64_t hash, std::string_view text) {
         const std::size_t home = hash % kSlots;
         const std::size_t end = std::min(home + kProbes, kSlots);  // no wrap-around
+        // The home entry is the one a miss replaces: its memory, seldom touched since
+        // it was stored, is fetched while the slots are searched and the new entry made.
+        if constexpr (requires { Entries::warm(slots_[home].entry); }) {
+            if (slots_[home].entry) Entries::warm(slots_[home].entry);
+        }
         for (std::size_t i = home; i < end; ++i) {
             Slot& slot = slots_[i];
             if (!slot.entry) return store(slot, hash, text);

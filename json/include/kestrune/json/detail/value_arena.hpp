@@ -3,8 +3,9 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <vector>
+
+#include "kestrune/json/detail/system_block.hpp"
 
 namespace kestrune::json::detail {
 
@@ -29,14 +30,9 @@ public:
 private:
     static constexpr std::size_t kAlignment = alignof(std::max_align_t);
 
-    struct Block {
-        std::unique_ptr<std::byte[]> bytes;
-        std::size_t size;
-    };
-
     void* allocate_slow(std::size_t bytes);
 
-    std::vector<Block> blocks_;
+    std::vector<SystemBlock> blocks_;
     std::size_t current_ = 0;  // the block `cursor_` points into, when there is one
     std::byte* cursor_ = nullptr;
     std::byte* end_ = nullptr;
