@@ -8,8 +8,6 @@ namespace kestrune::py {
 
 namespace {
 
-char at(std::string_view in, std::size_t cursor) { return cursor < in.size() ? in[cursor] : '\0'; }
-
 ClassItem text_item(std::string_view in, std::size_t cursor, std::size_t end) {
     end = std::min(in.size(), end);
     return {cursor, end, std::string(in.substr(cursor, end - cursor))};
@@ -30,9 +28,9 @@ void ClassItem::append_to(std::string& out) const {
 bool is_set_escape(char c) { return c != '\0' && std::string_view("dDwWsSpP").find(c) != std::string_view::npos; }
 
 std::size_t escape_length(std::string_view in, std::size_t cursor) {
-    const char next = at(in, cursor + 1);
+    const char next = char_at(in, cursor + 1);
     if (next == 'x') {
-        if (at(in, cursor + 2) == '{') {
+        if (char_at(in, cursor + 2) == '{') {
             const std::size_t end = in.find('}', cursor + 3);
             return end == std::string_view::npos ? in.size() - cursor : end + 1 - cursor;
         }
@@ -56,7 +54,7 @@ ClassItem read_set_escape(const PatternText& text, std::size_t cursor, std::opti
         default: break;
     }
     std::string_view name;
-    if (at(in, cursor + 2) == '{') {
+    if (char_at(in, cursor + 2) == '{') {
         const std::size_t close = in.find('}', cursor + 3);
         if (close == std::string_view::npos || close >= text.pattern_end) {
             refusal = refusal_at(in, cursor, "missing } after \\" + std::string(1, kind) + "{", 3);
@@ -88,7 +86,7 @@ ClassItem read_set_escape(const PatternText& text, std::size_t cursor, std::opti
 ClassItem read_class_item(const PatternText& text, std::size_t cursor, std::optional<PatternRefusal>& refusal) {
     const std::string_view in = text.in;
     const char c = in[cursor];
-    if (c == '[' && at(in, cursor + 1) == ':') {
+    if (c == '[' && char_at(in, cursor + 1) == ':') {
         const std::size_t end = in.find(":]", cursor + 2);
         if (end != std::string_view::npos) {
             ClassItem item = text_item(in, cursor, end + 2);

@@ -15,8 +15,6 @@ int hex_value(char c) {
     return -1;
 }
 
-char at(std::string_view text, std::size_t index) { return index < text.size() ? text[index] : '\0'; }
-
 std::string escape_text(std::string_view text, std::size_t cursor, std::size_t length) {
     return std::string(text.substr(cursor, length));
 }
@@ -41,7 +39,7 @@ CharacterEscape hexadecimal(std::string_view text, std::size_t cursor, std::size
     std::uint32_t value = 0;
     std::size_t read = 0;
     for (; read < digits; ++read) {
-        const int digit = hex_value(at(text, cursor + 2 + read));
+        const int digit = hex_value(char_at(text, cursor + 2 + read));
         if (digit < 0) break;
         value = value * 16 + static_cast<std::uint32_t>(digit);
     }
@@ -67,19 +65,19 @@ std::size_t utf8_sequence_length(unsigned char lead) {
 }
 
 std::optional<CharacterEscape> read_character_escape(std::string_view text, std::size_t cursor, bool in_class) {
-    const char next = at(text, cursor + 1);
+    const char next = char_at(text, cursor + 1);
     if (next == '0' || (in_class && is_octal(next))) {
         std::size_t digits = 1;
-        while (digits < 3 && is_octal(at(text, cursor + 1 + digits))) ++digits;
+        while (digits < 3 && is_octal(char_at(text, cursor + 1 + digits))) ++digits;
         return octal(text, cursor, digits);
     }
-    if (is_octal(next) && is_octal(at(text, cursor + 2)) && is_octal(at(text, cursor + 3))) return octal(text, cursor, 3);
+    if (is_octal(next) && is_octal(char_at(text, cursor + 2)) && is_octal(char_at(text, cursor + 3))) return octal(text, cursor, 3);
     if (next == 'u') return hexadecimal(text, cursor, 4);
     if (next == 'U') return hexadecimal(text, cursor, 8);
     if (next == 'b' && in_class) return CharacterEscape{2, U'\b', {}};
     if (next == 'N') {
         // Characters by name would need the whole Unicode name list.
-        const std::size_t close = at(text, cursor + 2) == '{' ? text.find('}', cursor + 3) : std::string_view::npos;
+        const std::size_t close = char_at(text, cursor + 2) == '{' ? text.find('}', cursor + 3) : std::string_view::npos;
         const std::size_t length = close == std::string_view::npos ? 2 : close + 1 - cursor;
         return refused(text, cursor, length, "characters by name are not supported: ");
     }

@@ -16,6 +16,10 @@ struct CharacterEscape {
     std::string refusal;                // the reason, when refused
 };
 
+// The byte at `index`, or NUL past the end: the front end looks ahead without
+// bounds checks of its own.
+inline char char_at(std::string_view text, std::size_t index) { return index < text.size() ? text[index] : '\0'; }
+
 // The number of bytes of the UTF-8 sequence that starts with `lead` (one for a byte
 // that starts none).
 std::size_t utf8_sequence_length(unsigned char lead);

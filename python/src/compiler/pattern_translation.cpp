@@ -82,7 +82,7 @@ private:
         std::vector<SetItem> sets_seen = {};
     };
     char at(std::size_t offset) const { return pos_ + offset < in_.size() ? in_[pos_ + offset] : '\0'; }
-    char at_cursor(std::size_t cursor) const { return cursor < in_.size() ? in_[cursor] : '\0'; }
+    char at_cursor(std::size_t cursor) const { return char_at(in_, cursor); }
     bool starts_with(std::string_view text) const { return in_.substr(pos_).starts_with(text); }
 
     void copy(std::size_t count) {
